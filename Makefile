@@ -1,0 +1,53 @@
+# Front door: configure once, build both trees, forward to ctest and the benchmarks.
+#   make          build everything (native tools and tests, Windows programs and tests)
+#   make test     build, then run every suite (native, and Windows under Wine)
+#   make bench    run the benchmarks
+# Personal knobs (JOBS=..., CMAKE_FLAGS=...) go into local.mk.
+-include local.mk
+
+JOBS ?= $(shell nproc)
+NATIVE := build/native
+WIN64 := build/win64
+CMAKE_FLAGS ?=
+
+.PHONY: all deps native win64 test test-native test-win64 bench format clean distclean
+
+all: native win64
+
+deps:
+	@scripts/install-deps.sh
+
+$(NATIVE)/CMakeCache.txt: | deps
+	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+
+$(WIN64)/CMakeCache.txt: | deps
+	cmake -S . -B $(WIN64) -DCMAKE_BUILD_TYPE=Release \
+	      -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-mingw64.cmake $(CMAKE_FLAGS)
+
+native: $(NATIVE)/CMakeCache.txt
+	cmake --build $(NATIVE) -j $(JOBS)
+
+win64: $(WIN64)/CMakeCache.txt
+	cmake --build $(WIN64) -j $(JOBS)
+
+test: all
+	@scripts/run-tests.sh
+
+test-native: native
+	cd $(NATIVE) && ctest -j $(JOBS) --output-on-failure
+
+test-win64: win64
+	cd $(WIN64) && ctest -j $(JOBS) --output-on-failure
+
+bench: native
+	@for b in $(NATIVE)/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	-cmake --build $(NATIVE) --target clean
+	-cmake --build $(WIN64) --target clean
+
+distclean:
+	rm -rf build

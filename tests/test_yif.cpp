@@ -1,0 +1,323 @@
+#include "yif_image.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes yifFile(uint32_t w, uint32_t h, uint8_t tritsPerPixel, uint8_t encoding, const Bytes& stream) {
+    Bytes f = {'Y', 'I', 'F', '1'};
+    for (uint32_t v : {w, h})
+        for (int i = 0; i < 4; ++i) f.push_back(uint8_t(v >> (8 * i)));
+    f.push_back(tritsPerPixel);
+    f.push_back(encoding);
+    f.push_back(0);
+    f.push_back(0);
+    f.insert(f.end(), stream.begin(), stream.end());
+    return f;
+}
+
+// A run code repeating `byte` `len` times (len in -364..364), as balanced-ternary digits.
+Bytes runCode(int len, uint8_t byte) {
+    int8_t digits[6];
+    for (int i = 5; i >= 0; --i) {
+        int r = ((len % 3) + 3) % 3;
+        if (r == 2) r = -1;
+        digits[i] = int8_t(r);
+        len = (len - r) / 3;
+    }
+    Bytes code = {0xFF, 0x00, 0x01};
+    for (int8_t d : digits) code.push_back(uint8_t(d));
+    code.push_back(byte);
+    return code;
+}
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+struct Decoded {
+    yif::Info info;
+    Bytes pixels;  // B,G,R,A
+};
+
+Decoded decode(const Bytes& file) {
+    Decoded d;
+    d.info = yif::inspect(file.data(), file.size());
+    if (d.info.error != yif::Error::None) return d;
+    d.pixels.assign(size_t(yif::pixelBytes(d.info.header)), 0xCD);  // garbage: all must be written
+    if (!d.pixels.empty()) yif::decodePixels(file.data(), file.size(), d.info, d.pixels.data());
+    return d;
+}
+
+// The decoding written out plainly, step by step, to check the fast decoder against.
+Bytes referenceDecode(const Bytes& file) {
+    const yif::Info info = yif::inspect(file.data(), file.size());
+    const uint32_t w = info.header.width, h = info.header.height;
+    Bytes in(file.begin() + 16, file.end()), trits;
+    if (info.header.encoding == 1) {
+        size_t off = 0;
+        while (off < in.size()) {
+            if (off + 9 < in.size() && in[off] == 0xFF && in[off + 1] == 0 && in[off + 2] == 1) {
+                int len = 0;
+                for (int i = 3; i <= 8; ++i) len = len * 3 + int8_t(in[off + i]);
+                for (int i = 0; i < len; ++i) trits.push_back(in[off + 9]);
+                off += 10;
+            } else {
+                trits.push_back(in[off++]);
+            }
+        }
+    } else {
+        trits = in;
+    }
+    auto ch3 = [](uint8_t t) -> uint8_t { return int8_t(t) < 0 ? 0 : t == 0 ? 128 : 255; };
+    auto ch9 = [&](size_t p) -> uint8_t {
+        return uint8_t((9 * int8_t(trits[p]) + 3 * int8_t(trits[p + 1]) + int8_t(trits[p + 2]) + 13) *
+                       255 / 26);
+    };
+    Bytes px(size_t(w) * h * 4, 0);
+    const size_t n = trits.size();
+    size_t p = 0;
+    for (uint32_t y = 0; y < h; ++y) {
+        if (p >= n) continue;
+        for (uint32_t x = 0;; ++x) {
+            uint8_t* o = &px[(size_t(y) * w + x) * 4];
+            if (info.header.tritsPerPixel == 9 && p + 9 <= n) {
+                o[2] = ch9(p), o[1] = ch9(p + 3), o[0] = ch9(p + 6);
+                p += 9;
+            } else if (p + 3 <= n) {
+                o[2] = ch3(trits[p]), o[1] = ch3(trits[p + 1]), o[0] = ch3(trits[p + 2]);
+                p += 3;
+            }
+            o[3] = 255;
+            if (x + 1 >= w || p >= n) break;
+        }
+    }
+    return px;
+}
+
+TEST(YifWorkedExample, RunCodeThenLiterals) {
+    const Bytes file = yifFile(2, 2, 3, 1, {0xFF, 0x00, 0x01, 0, 0, 0, 1, 0, 0, 0x00, 0x01, 0xFF, 0x00});
+    ASSERT_EQ(file.size(), 29u);
+    const Decoded d = decode(file);
+    EXPECT_EQ(d.info.tritCount, 12u);
+    EXPECT_EQ(d.pixels, (Bytes{0x80, 0x80, 0x80, 0xFF, 0x80, 0x80, 0x80, 0xFF,  //
+                               0x80, 0x80, 0x80, 0xFF, 0x80, 0x00, 0xFF, 0xFF}));
+    EXPECT_EQ(yif::statusLine(d.info), "YIF v1.0 | 2x2 | 3-trit (27 colors) | RLE | 29 bytes");
+}
+
+TEST(YifWorkedExample, HeaderOnlyGivesBlackBitmapAndStatus) {
+    const Decoded d = decode(yifFile(4, 3, 3, 0, {}));
+    EXPECT_EQ(d.pixels, Bytes(4 * 3 * 4, 0));
+    EXPECT_EQ(yif::statusLine(d.info), "YIF v1.0 | 4x3 | 3-trit (27 colors) | Raw | 16 bytes");
+}
+
+TEST(YifChannels, NineTritSums) {
+    // Red from sums 0, 1 and 2; green 13; blue 25 / 26 in the second pixel.
+    const Bytes t = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0xFF, 0xFF, 0x01,  // 0, 1, 2
+                     0, 0, 0, 1, 1, 0, 1, 1, 1};                            // 13, 25, 26
+    const Decoded d = decode(yifFile(2, 1, 9, 0, t));
+    EXPECT_EQ(d.pixels, (Bytes{19, 9, 0, 255, 255, 245, 127, 255}));
+}
+
+TEST(YifChannels, UniformNineTritPixels) {
+    for (auto [trit, value] : {std::pair<uint8_t, uint8_t>{0x00, 127}, {0x01, 255}, {0xFF, 0}}) {
+        const Decoded d = decode(yifFile(1, 1, 9, 0, Bytes(9, trit)));
+        EXPECT_EQ(d.pixels, (Bytes{value, value, value, 255})) << int(trit);
+    }
+}
+
+TEST(YifChannels, StrayTritBytesTakenBySign) {
+    EXPECT_EQ(decode(yifFile(1, 1, 3, 0, {0x02, 0x80, 0x7F})).pixels, (Bytes{255, 0, 255, 255}));
+    // Nine-trit sums far outside 0..26 keep the low 8 bits of the product.
+    const Bytes t = {0x7F, 0x7F, 0x7F, 0x80, 0x80, 0x80, 0x05, 0x00, 0x00};
+    const uint8_t red = uint8_t((13 * 127 + 13) * 255 / 26);
+    const uint8_t green = uint8_t((13 * -128 + 13) * 255 / 26);
+    const uint8_t blue = uint8_t((45 + 13) * 255 / 26);
+    EXPECT_EQ(decode(yifFile(1, 1, 9, 0, t)).pixels, (Bytes{blue, green, red, 255}));
+}
+
+TEST(YifStreamEnd, OneOrTwoTritsLeftMarkTheRestOpaque) {
+    EXPECT_EQ(decode(yifFile(2, 1, 3, 0, {1, 0, 0xFF, 1})).pixels, (Bytes{0, 128, 255, 255, 0, 0, 0, 255}));
+    EXPECT_EQ(decode(yifFile(2, 1, 3, 0, {1, 0, 0xFF})).pixels, (Bytes{0, 128, 255, 255, 0, 0, 0, 0}));
+    // The leftover reaches every later row too.
+    const Decoded d = decode(yifFile(1, 3, 3, 0, {0, 0, 0, 1, 1}));
+    EXPECT_EQ(d.pixels, (Bytes{128, 128, 128, 255, 0, 0, 0, 255, 0, 0, 0, 255}));
+}
+
+TEST(YifStreamEnd, NineTritModeFallsBackToThreeTritPixels) {
+    Bytes t(9, 0);
+    t.insert(t.end(), {1, 0xFF, 0});
+    const Decoded d = decode(yifFile(1, 2, 9, 0, t));
+    EXPECT_EQ(d.pixels, (Bytes{127, 127, 127, 255, 128, 0, 255, 255}));
+}
+
+TEST(YifStreamEnd, RowsContinueWhereThePreviousStopped) {
+    // Width 2 with 9-trit mode: the stream is read straight across the row boundary.
+    Bytes t;
+    for (int i = 0; i < 4; ++i) t.insert(t.end(), 9, uint8_t(i % 2 ? 1 : 0xFF));
+    const Decoded d = decode(yifFile(2, 2, 9, 0, t));
+    EXPECT_EQ(d.pixels, (Bytes{0, 0, 0, 255, 255, 255, 255, 255, 0, 0, 0, 255, 255, 255, 255, 255}));
+}
+
+TEST(YifRuns, CodeEndingAtStreamEndIsExpanded) {
+    const Decoded d = decode(yifFile(3, 1, 3, 1, runCode(9, 1)));
+    EXPECT_EQ(d.info.tritCount, 9u);
+    EXPECT_EQ(d.pixels, Bytes(12, 255));
+}
+
+TEST(YifRuns, CodeOneByteShortIsLiteral) {
+    Bytes code = runCode(9, 1);
+    code.pop_back();  // nine bytes: FF 00 01 and six digits, taken as literal trits
+    const Decoded d = decode(yifFile(3, 1, 3, 1, code));
+    EXPECT_EQ(d.info.tritCount, 9u);
+    EXPECT_EQ(d.pixels, (Bytes{255, 128, 0, 255, 128, 128, 128, 255, 128, 128, 255, 255}));
+}
+
+TEST(YifRuns, MarkerInsideLiteralDataStartsACode) {
+    // Meant as three pixels (-1,0,+1), (0,0,0), (+1,0,0), (0,0,0): read as one code of
+    // length 0*243+0*81+1*27+0+0+0 = 27 repeating 00, and nothing else.
+    const Bytes t = {0xFF, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0};
+    const Decoded d = decode(yifFile(4, 1, 3, 1, t));
+    EXPECT_EQ(d.info.tritCount, 27u + 2u);
+}
+
+TEST(YifRuns, ZeroAndNegativeLengthsWriteNothing) {
+    const Decoded d = decode(yifFile(1, 1, 3, 1, cat({runCode(0, 1), runCode(-364, 1), {0, 0, 0}})));
+    EXPECT_EQ(d.info.tritCount, 3u);
+    EXPECT_EQ(d.pixels, (Bytes{128, 128, 128, 255}));
+}
+
+TEST(YifRuns, EncodingLabelsAndExpansionDiffer) {
+    const Bytes code = runCode(3, 1);
+    const Decoded rle = decode(yifFile(1, 1, 3, 1, code));
+    const Decoded two = decode(yifFile(1, 1, 3, 2, code));  // taken raw, labelled RLE
+    const Decoded raw = decode(yifFile(1, 1, 3, 0, code));
+    EXPECT_EQ(rle.pixels, (Bytes{255, 255, 255, 255}));
+    EXPECT_EQ(two.pixels, (Bytes{255, 128, 0, 255}));
+    EXPECT_EQ(two.info.tritCount, 10u);
+    EXPECT_NE(yif::statusLine(two.info).find("| RLE |"), std::string::npos);
+    EXPECT_NE(yif::statusLine(raw.info).find("| Raw |"), std::string::npos);
+}
+
+TEST(YifRuns, OddTritsPerPixelDecodeAsThree) {
+    const Decoded d = decode(yifFile(1, 1, 5, 0, {1, 1, 1}));
+    EXPECT_EQ(d.pixels, (Bytes{255, 255, 255, 255}));
+    EXPECT_EQ(yif::statusLine(d.info), "YIF v1.0 | 1x1 | 5-trit (27 colors) | Raw | 19 bytes");
+    EXPECT_EQ(yif::statusLine(decode(yifFile(1, 1, 9, 0, {})).info),
+              "YIF v1.0 | 1x1 | 9-trit (19683 colors) | Raw | 16 bytes");
+}
+
+TEST(YifRuns, HugeRunsExpandOnlyWhatThePictureUses) {
+    // 2000 codes of the longest run a stray-digit code can ask for (46228 bytes each):
+    // 92 million trits for a 3x3 picture.
+    Bytes stream;
+    const Bytes code = {0xFF, 0, 1, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x01};
+    for (int i = 0; i < 2000; ++i) stream.insert(stream.end(), code.begin(), code.end());
+    const Decoded d = decode(yifFile(3, 3, 9, 1, stream));
+    EXPECT_EQ(d.info.tritCount, 2000u * 46228u);
+    EXPECT_EQ(d.pixels, Bytes(36, 255));
+}
+
+TEST(YifRuns, MatchesPlainDecodingOnRandomStreams) {
+    std::mt19937 rng(1234);
+    for (int round = 0; round < 300; ++round) {
+        const uint32_t w = rng() % 40 + 1, h = rng() % 40 + 1;
+        const uint8_t tpp = rng() % 2 ? 9 : 3;
+        Bytes stream;
+        const size_t target = rng() % (size_t(w) * h * 12 + 20);
+        while (stream.size() < target) {
+            switch (rng() % 8) {
+                case 0: stream.push_back(uint8_t(rng())); break;  // any byte at all
+                case 1: {
+                    const Bytes c = runCode(int(rng() % 729) - 364, uint8_t(rng() % 3 + 0xFF));
+                    stream.insert(stream.end(), c.begin(), c.end());
+                    break;
+                }
+                case 2: stream.insert(stream.end(), {0xFF, 0, 1}); break;  // bare marker
+                default: stream.push_back(uint8_t(rng() % 3 + 0xFF)); break;
+            }
+        }
+        const Bytes file = yifFile(w, h, tpp, uint8_t(rng() % 3), stream);
+        ASSERT_EQ(decode(file).pixels, referenceDecode(file)) << "round " << round;
+    }
+}
+
+TEST(YifRuns, LongRunsAcrossPieceBoundaries) {
+    // Runs and literals that straddle the decoder's internal pieces, in both modes.
+    Bytes stream;
+    for (int i = 0; i < 400; ++i) {
+        const Bytes c = runCode(364 - i % 7, uint8_t(i % 3 + 0xFF));
+        stream.insert(stream.end(), c.begin(), c.end());
+        stream.insert(stream.end(), size_t(i % 11), uint8_t(i % 3));
+    }
+    for (uint8_t tpp : {3, 9}) {
+        const Bytes file = yifFile(131, 97, tpp, 1, stream);
+        EXPECT_EQ(decode(file).pixels, referenceDecode(file)) << int(tpp);
+    }
+}
+
+TEST(YifRefusals, SizeAndMagic) {
+    EXPECT_EQ(decode(Bytes{}).info.error, yif::Error::TooSmall);
+    Bytes fifteen = yifFile(1, 1, 3, 0, {});
+    fifteen.pop_back();
+    EXPECT_EQ(decode(fifteen).info.error, yif::Error::TooSmall);
+    for (size_t i = 0; i < 4; ++i) {
+        Bytes f = yifFile(1, 1, 3, 0, {});
+        f[i] ^= 0x20;
+        EXPECT_EQ(decode(f).info.error, yif::Error::NotYif) << i;
+    }
+    // A size that does not fit the viewer's signed 32-bit measure counts as unmeasured;
+    // nothing past the header would be read.
+    const Bytes f = yifFile(1, 1, 3, 0, {});
+    EXPECT_EQ(yif::inspect(f.data(), size_t(0x80000000u)).error, yif::Error::TooSmall);
+    EXPECT_STREQ(yif::errorText(yif::Error::TooSmall), "[ERROR] File too small");
+    EXPECT_STREQ(yif::errorText(yif::Error::NotYif), "[ERROR] Not a YIF file");
+    EXPECT_STREQ(yif::errorText(yif::Error::CannotOpen), "[ERROR] Cannot open file");
+}
+
+TEST(YifRefusals, HeadersThatGiveNoBitmap) {
+    auto bytes = [](uint32_t w, uint32_t h) { return yif::pixelBytes({w, h, 3, 0}); };
+    EXPECT_EQ(bytes(0, 5), 0u);
+    EXPECT_EQ(bytes(5, 0), 0u);
+    EXPECT_EQ(bytes(1, 0x80000000u), 0u);
+    EXPECT_EQ(bytes(0xFFFFFFFFu, 0xFFFFFFFFu), 0u);
+    EXPECT_EQ(bytes(0x4000, 0x8000), 0u);      // exactly 2 GiB
+    EXPECT_EQ(bytes(0x4000, 0x7FFF), 0x7FFF0000u);
+    EXPECT_EQ(bytes(1, 1), 4u);
+    // Still accepted: the status line reports the header as it stands.
+    EXPECT_EQ(yif::statusLine(decode(yifFile(0, 7, 3, 0, {1, 1, 1})).info),
+              "YIF v1.0 | 0x7 | 3-trit (27 colors) | Raw | 19 bytes");
+}
+
+TEST(YifPlacement, FitsBelowTheBand) {
+    struct Case {
+        int32_t cw, ch, iw, ih;
+        yif::Placement want;
+    };
+    for (const Case& c : {Case{800, 640, 100, 50, {20, 150, 760, 380}},
+                          Case{884, 661, 100, 100, {147, 56, 589, 589}},
+                          Case{800, 640, 640, 480, {20, 55, 760, 570}},
+                          Case{300, 30, 100, 100, {154, 40, -9, -9}}}) {
+        const yif::Placement p = yif::placePicture(c.cw, c.ch, c.iw, c.ih);
+        EXPECT_EQ(p.x, c.want.x) << c.cw << "x" << c.ch;
+        EXPECT_EQ(p.y, c.want.y) << c.cw << "x" << c.ch;
+        EXPECT_EQ(p.width, c.want.width) << c.cw << "x" << c.ch;
+        EXPECT_EQ(p.height, c.want.height) << c.cw << "x" << c.ch;
+    }
+}
+
+TEST(YifPlacement, ExtremeAspectSaturates) {
+    const yif::Placement p = yif::placePicture(10, 0, 0x1FFFFFFF, 1);
+    EXPECT_EQ(p.width, INT32_MIN);  // 0x1FFFFFFF * -38 does not fit
+    EXPECT_EQ(p.height, -38);
+    EXPECT_EQ(p.x, 1073741829);     // (10 - INT32_MIN) / 2, computed in 64 bits
+}
+
+}  // namespace

@@ -1,0 +1,1 @@
+#include "yaf_sound.h"

@@ -1,0 +1,4 @@
+// YAF sound loading and the waveform (to come).
+#pragma once
+
+namespace yaf {}

@@ -1,0 +1,1 @@
+#include "ydf_document.h"

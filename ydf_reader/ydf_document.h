@@ -1,0 +1,4 @@
+// YDF document scanning and rendering (to come).
+#pragma once
+
+namespace ydf {}

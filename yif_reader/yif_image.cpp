@@ -1,0 +1,285 @@
+#include "yif_image.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace yif {
+namespace {
+
+constexpr uint8_t kMagic[4] = {'Y', 'I', 'F', '1'};
+constexpr size_t kRunCodeSize = 10;
+
+uint32_t readU32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// --- Run codes --------------------------------------------------------------------
+
+bool isRunCodeAt(const uint8_t* s, size_t n, size_t off) {
+    return off + kRunCodeSize <= n && s[off] == 0xFF && s[off + 1] == 0x00 && s[off + 2] == 0x01;
+}
+
+// The first offset at or after `from` where a complete run code starts, or n.
+size_t findRunCode(const uint8_t* s, size_t n, size_t from) {
+    if (n < kRunCodeSize) return n;
+    const size_t lastStart = n - kRunCodeSize;
+    while (from <= lastStart) {
+        const void* hit = std::memchr(s + from, 0xFF, lastStart - from + 1);
+        if (!hit) return n;
+        const size_t at = size_t(static_cast<const uint8_t*>(hit) - s);
+        if (isRunCodeAt(s, n, at)) return at;
+        from = at + 1;
+    }
+    return n;
+}
+
+// Six signed digits, most significant first. Any byte value is taken by its signed
+// value, so the length lies within +-127 * 364.
+int32_t runLength(const uint8_t* digits) {
+    int32_t len = 0;
+    for (int i = 0; i < 6; ++i) len = len * 3 + int8_t(digits[i]);
+    return len;
+}
+
+uint64_t expandedLength(const uint8_t* s, size_t n) {
+    uint64_t count = 0;
+    size_t off = 0;
+    while (off < n) {
+        const size_t code = findRunCode(s, n, off);
+        count += code - off;  // literals up to the code (or the end)
+        if (code == n) break;
+        const int32_t len = runLength(s + code + 3);
+        if (len > 0) count += uint64_t(len);
+        off = code + kRunCodeSize;
+    }
+    return count;
+}
+
+// Trit sources: hand out the stream in pieces of a requested length. The converter
+// asks only for trits that exist, so a piece is always complete.
+
+// Raw stream: pieces point straight into the file.
+class RawTrits {
+public:
+    explicit RawTrits(const uint8_t* stream) : next_(stream) {}
+    const uint8_t* take(size_t count) {
+        const uint8_t* piece = next_;
+        next_ += count;
+        return piece;
+    }
+
+private:
+    const uint8_t* next_;
+};
+
+// Run-coded stream: pieces are expanded into a fixed buffer, so memory stays the same
+// whatever the runs ask for.
+class ExpandedTrits {
+public:
+    static constexpr size_t kChunk = 9 * 4096;  // a multiple of both pixel sizes
+
+    ExpandedTrits(const uint8_t* stream, size_t n)
+        : s_(stream), n_(n), nextCode_(findRunCode(stream, n, 0)) {}
+
+    const uint8_t* take(size_t count) {
+        uint8_t* out = buffer_.data();
+        size_t produced = 0;
+        while (produced < count) {
+            if (runLeft_ > 0) {
+                const size_t k = std::min<size_t>(runLeft_, count - produced);
+                std::memset(out + produced, runByte_, k);
+                runLeft_ -= int32_t(k);
+                produced += k;
+            } else if (off_ == nextCode_) {
+                if (off_ >= n_) break;  // cannot happen: count never exceeds the stream
+                const int32_t len = runLength(s_ + off_ + 3);
+                runByte_ = s_[off_ + 9];
+                runLeft_ = std::max(len, 0);
+                off_ += kRunCodeSize;
+                nextCode_ = findRunCode(s_, n_, off_);
+            } else {
+                const size_t k = std::min(nextCode_ - off_, count - produced);
+                std::memcpy(out + produced, s_ + off_, k);
+                off_ += k;
+                produced += k;
+            }
+        }
+        return out;
+    }
+
+private:
+    const uint8_t* s_;
+    size_t n_;
+    size_t off_ = 0;
+    size_t nextCode_;
+    int32_t runLeft_ = 0;
+    uint8_t runByte_ = 0;
+    std::array<uint8_t, kChunk> buffer_;
+};
+
+// --- Pixels -----------------------------------------------------------------------
+
+// One trit as a whole channel: negative 0, zero 128, positive 255.
+constexpr std::array<uint8_t, 256> kTritChannel = [] {
+    std::array<uint8_t, 256> t{};
+    for (int b = 0; b < 256; ++b) {
+        const int v = int8_t(b);
+        t[size_t(b)] = v < 0 ? 0 : v == 0 ? 128 : 255;
+    }
+    return t;
+}();
+
+// Three trits as a channel, indexed by 9a + 3b + c + 13 + kSumBias. Built for every
+// signed byte value, not only -1..+1, so stray bytes need no branch.
+constexpr int kSumBias = 13 * 128 - 13;  // makes the smallest sum, 13 * -128 + 13, index 0
+constexpr std::array<uint8_t, 13 * 255 + 1> kSumChannel = [] {
+    std::array<uint8_t, 13 * 255 + 1> t{};
+    for (int i = 0; i < int(t.size()); ++i) {
+        const int sum = i - kSumBias;  // 9a + 3b + c + 13
+        t[size_t(i)] = uint8_t((sum * 255 / 26) & 0xFF);
+    }
+    return t;
+}();
+
+inline uint32_t channel9(const uint8_t* t) {
+    return kSumChannel[size_t(9 * int8_t(t[0]) + 3 * int8_t(t[1]) + int8_t(t[2]) + 13 + kSumBias)];
+}
+
+inline void store(uint8_t* out, uint32_t bgra) { std::memcpy(out, &bgra, 4); }
+
+void pixels9(const uint8_t* t, uint8_t* out, size_t count) {
+    for (size_t i = 0; i < count; ++i, t += 9, out += 4)
+        store(out, 0xFF000000u | channel9(t) << 16 | channel9(t + 3) << 8 | channel9(t + 6));
+}
+
+void pixels3(const uint8_t* t, uint8_t* out, size_t count) {
+    for (size_t i = 0; i < count; ++i, t += 3, out += 4)
+        store(out, 0xFF000000u | uint32_t(kTritChannel[t[0]]) << 16 |
+                       uint32_t(kTritChannel[t[1]]) << 8 | kTritChannel[t[2]]);
+}
+
+template <size_t TritsPerPixel, class Source>
+uint8_t* convertRun(Source& source, uint64_t pixelCount, uint8_t* out) {
+    constexpr size_t kPerPiece = ExpandedTrits::kChunk / TritsPerPixel;
+    while (pixelCount > 0) {
+        const size_t k = size_t(std::min<uint64_t>(pixelCount, kPerPiece));
+        const uint8_t* trits = source.take(k * TritsPerPixel);
+        if constexpr (TritsPerPixel == 9)
+            pixels9(trits, out, k);
+        else
+            pixels3(trits, out, k);
+        out += k * 4;
+        pixelCount -= k;
+    }
+    return out;
+}
+
+template <class Source>
+void convert(Source& source, const Info& info, uint8_t* pixels) {
+    const uint64_t total = uint64_t(info.header.width) * info.header.height;
+    const uint64_t trits = info.tritCount;
+
+    // Whole 9-trit pixels first (9-trit mode only), then 3-trit pixels while three
+    // trits remain; a leftover of one or two trits marks the rest opaque black.
+    const uint64_t count9 = info.header.tritsPerPixel == 9 ? std::min(trits / 9, total) : 0;
+    const uint64_t count3 = std::min((trits - 9 * count9) / 3, total - count9);
+    const bool leftover = trits > 9 * count9 + 3 * count3;
+
+    uint8_t* out = pixels;
+    out = convertRun<9>(source, count9, out);
+    out = convertRun<3>(source, count3, out);
+
+    const uint64_t rest = total - count9 - count3;
+    const uint32_t restPixel = leftover ? 0xFF000000u : 0;
+    for (uint64_t i = 0; i < rest; ++i, out += 4) store(out, restPixel);
+}
+
+int32_t saturateToInt32(double v) {
+    if (!(v > double(INT32_MIN))) return v != v ? 0 : INT32_MIN;
+    if (v >= double(INT32_MAX)) return INT32_MAX;
+    return int32_t(v);
+}
+
+}  // namespace
+
+const char* errorText(Error error) {
+    switch (error) {
+        case Error::None: return "";
+        case Error::CannotOpen: return "[ERROR] Cannot open file";
+        case Error::TooSmall: return "[ERROR] File too small";
+        case Error::NotYif: return "[ERROR] Not a YIF file";
+        case Error::NoMemory: return "[ERROR] Not enough memory";
+        case Error::CannotRead: return "[ERROR] Cannot read file";
+    }
+    return "";
+}
+
+Info inspect(const uint8_t* file, size_t size) {
+    Info info;
+    if (size < kHeaderSize || size > size_t(INT32_MAX)) {
+        info.error = Error::TooSmall;
+        return info;
+    }
+    if (std::memcmp(file, kMagic, 4) != 0) {
+        info.error = Error::NotYif;
+        return info;
+    }
+    info.header.width = readU32(file + 4);
+    info.header.height = readU32(file + 8);
+    info.header.tritsPerPixel = file[12];
+    info.header.encoding = file[13];
+    info.fileSize = int32_t(size);
+
+    const uint8_t* stream = file + kHeaderSize;
+    const size_t n = size - kHeaderSize;
+    info.tritCount = info.header.encoding == 1 ? expandedLength(stream, n) : n;
+    return info;
+}
+
+uint64_t pixelBytes(const Header& header) {
+    if (header.width == 0 || header.height == 0 || header.height > uint32_t(INT32_MAX)) return 0;
+    const uint64_t bytes = uint64_t(header.width) * header.height * 4;
+    return bytes > kMaxPixelBytes ? 0 : bytes;
+}
+
+std::string statusLine(const Info& info) {
+    const Header& h = info.header;
+    char line[512];
+    std::snprintf(line, sizeof line, "YIF v1.0 | %ux%u | %d-trit (%s) | %s | %ld bytes", h.width,
+                  h.height, int(h.tritsPerPixel),
+                  h.tritsPerPixel == 9 ? "19683 colors" : "27 colors",
+                  h.encoding != 0 ? "RLE" : "Raw", long(info.fileSize));
+    return line;
+}
+
+void decodePixels(const uint8_t* file, size_t size, const Info& info, uint8_t* pixels) {
+    const uint8_t* stream = file + kHeaderSize;
+    if (info.header.encoding == 1) {
+        ExpandedTrits source(stream, size - kHeaderSize);
+        convert(source, info, pixels);
+    } else {
+        RawTrits source(stream);
+        convert(source, info, pixels);
+    }
+}
+
+Placement placePicture(int32_t clientW, int32_t clientH, int32_t imageW, int32_t imageH) {
+    const int32_t available = clientH - kTopBand;
+    const float sx = float(clientW) / float(imageW);
+    const float sy = float(available) / float(imageH);
+    const float scale = 0.95f * (sx < sy ? sx : sy);
+
+    // Truncation toward zero; a value beyond 32 bits (only with a tiny client height
+    // and an extreme aspect ratio) saturates instead of being undefined.
+    Placement p;
+    p.width = saturateToInt32(double(float(imageW) * scale));
+    p.height = saturateToInt32(double(float(imageH) * scale));
+    p.x = saturateToInt32(double((int64_t(clientW) - p.width) / 2));
+    p.y = saturateToInt32(double((int64_t(available) - p.height) / 2 + kTopBand));
+    return p;
+}
+
+}  // namespace yif

@@ -1,0 +1,110 @@
+// YIF image decoding, free of any platform call: bytes in, pixels and texts out.
+//
+// A YIF file is a 16-byte header followed by a stream of trits, one byte each.
+// Multi-byte values are little-endian.
+//
+//   offset  size  field
+//   0       4     magic "YIF1"
+//   4       4     width  (u32, pixels per row)
+//   8       4     height (u32, rows)
+//   12      1     trits per pixel: 9 selects 9-trit pixels, any other value 3-trit pixels
+//   13      1     encoding: 1 = the stream holds run codes; anything else = taken as it is
+//                 (the status line still says "RLE" for every non-zero value)
+//   14      2     unused
+//   16      ...   trit stream
+//
+// A trit byte is a signed 8-bit value: FF = -1, 00 = 0, 01 = +1. Other values are taken
+// by sign wherever a trit is read; nothing is refused for them.
+//
+// Run code (encoding 1 only), 10 bytes, recognised wherever the marker stands and the
+// whole code fits in the stream; there is no escape:
+//
+//   FF 00 01 | d5 d4 d3 d2 d1 d0 | b
+//   marker   | run length, six balanced-ternary digits      | the byte to repeat
+//              (signed bytes, most significant first)
+//
+// A length of 0 or less writes nothing. Anything not a run code is a literal trit.
+//
+// Pixels are taken from the (expanded) stream in order, row after row, without
+// realigning at row starts:
+//   - 9-trit mode: while 9 trits remain, red, green and blue each come from three
+//     trits (a, b, c) as low8((9a + 3b + c + 13) * 255 / 26).
+//   - otherwise, and in 9-trit mode once fewer than 9 remain: while 3 trits remain,
+//     red, green and blue come from one trit each: negative 0, zero 128, positive 255.
+//   - alpha is 255 for every pixel made.
+//   - when one or two trits are left over, every remaining pixel becomes 0,0,0,255;
+//     when the stream ends exactly, the remaining pixels stay 0,0,0,0.
+//
+// The output is a top-down buffer of width * height pixels, 4 bytes each in memory
+// order blue, green, red, alpha: the layout of a 32-bit top-down Windows DIB.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace yif {
+
+constexpr size_t kHeaderSize = 16;
+
+// Largest pixel buffer we make: a Windows DIB's size must fit a signed 32-bit value,
+// and it keeps a 16-byte file from asking for many gigabytes.
+constexpr uint64_t kMaxPixelBytes = 0x7FFFFFFF;
+
+enum class Error {
+    None,
+    CannotOpen,  // reported by the program or tool; the core never opens files
+    TooSmall,
+    NotYif,
+    NoMemory,    // reported by the program or tool when a buffer cannot be had
+    CannotRead,  // likewise, for a read that returned fewer bytes than measured
+};
+
+// The user-visible text of an error, e.g. "[ERROR] Not a YIF file"; "" for None.
+const char* errorText(Error error);
+
+struct Header {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint8_t tritsPerPixel = 0;
+    uint8_t encoding = 0;
+};
+
+// What the header and the stream say, before any pixel is made.
+struct Info {
+    Error error = Error::None;
+    Header header;
+    int32_t fileSize = 0;     // the whole file's size, as the viewer measures it
+    uint64_t tritCount = 0;   // stream length after run expansion (before any cap)
+};
+
+// Checks size and magic and reads the header; counts the expanded stream without
+// expanding it. `size` above INT32_MAX counts as unmeasurable ("File too small"),
+// as in the viewer, which measures files with a signed 32-bit size.
+Info inspect(const uint8_t* file, size_t size);
+
+// Bytes of the pixel buffer for this header, or 0 when it gives no bitmap:
+// width or height 0, height of 2^31 or more, or more than kMaxPixelBytes.
+uint64_t pixelBytes(const Header& header);
+
+// The status line for an accepted file:
+// "YIF v1.0 | 4x3 | 3-trit (27 colors) | Raw | 16 bytes".
+std::string statusLine(const Info& info);
+
+// Converts the stream of an accepted file into `pixels`, which holds
+// pixelBytes(info.header) bytes. Every byte of the buffer is written (pixels the
+// stream does not reach become 0,0,0,0), so it need not be cleared first.
+// Uses no memory beyond a fixed stack buffer, whatever the run codes ask for.
+void decodePixels(const uint8_t* file, size_t size, const Info& info, uint8_t* pixels);
+
+// Where the picture goes in a client area of clientW x clientH below the 40-pixel top
+// band: 95% of the largest scale that keeps the aspect ratio, centred. Single
+// precision and truncation as the viewer draws it; no clamping (a client area 40
+// pixels high or less gives zero or negative extents).
+struct Placement {
+    int32_t x = 0, y = 0, width = 0, height = 0;
+};
+constexpr int32_t kTopBand = 40;
+Placement placePicture(int32_t clientW, int32_t clientH, int32_t imageW, int32_t imageH);
+
+}  // namespace yif
