@@ -249,6 +249,21 @@ TEST(YifRuns, MatchesPlainDecodingOnRandomStreams) {
     }
 }
 
+TEST(YifRuns, MatchesPlainDecodingOnTritImages) {
+    // Mostly valid trits, in blocks large enough for the vectorised path, with now and
+    // then one stray byte that sends its block through the table path.
+    std::mt19937 rng(99);
+    for (int round = 0; round < 60; ++round) {
+        const uint32_t w = uint32_t(rng() % 70 + 1), h = uint32_t(rng() % 70 + 1);
+        const uint8_t tpp = round % 2 ? 9 : 3;
+        Bytes stream(size_t(w) * h * tpp + rng() % 20);
+        for (uint8_t& t : stream) t = uint8_t(rng() % 3 + 0xFF);
+        for (int i = 0; i < round % 4; ++i) stream[rng() % stream.size()] = uint8_t(rng());
+        const Bytes file = yifFile(w, h, tpp, 0, stream);
+        ASSERT_EQ(decode(file).pixels, referenceDecode(file)) << "round " << round;
+    }
+}
+
 TEST(YifRuns, LongRunsAcrossPieceBoundaries) {
     // Runs and literals that straddle the decoder's internal pieces, in both modes.
     Bytes stream;
