@@ -333,6 +333,9 @@ TEST(YifPlacement, ExtremeAspectSaturates) {
     EXPECT_EQ(p.width, INT32_MIN);  // 0x1FFFFFFF * -38 does not fit
     EXPECT_EQ(p.height, -38);
     EXPECT_EQ(p.x, 1073741829);     // (10 - INT32_MIN) / 2, computed in 64 bits
+    // Client sizes the system never reports still give a defined answer.
+    const yif::Placement q = yif::placePicture(INT32_MIN, INT32_MIN, 3, 1);
+    EXPECT_LT(q.height, -2000000000);
 }
 
 }  // namespace

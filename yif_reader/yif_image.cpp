@@ -410,7 +410,7 @@ void decodePixels(const uint8_t* file, size_t size, const Info& info, uint8_t* p
 }
 
 Placement placePicture(int32_t clientW, int32_t clientH, int32_t imageW, int32_t imageH) {
-    const int32_t available = clientH - kTopBand;
+    const int64_t available = int64_t(clientH) - kTopBand;  // 64 bits: any client height
     const float sx = float(clientW) / float(imageW);
     const float sy = float(available) / float(imageH);
     const float scale = 0.95f * (sx < sy ? sx : sy);
@@ -421,7 +421,7 @@ Placement placePicture(int32_t clientW, int32_t clientH, int32_t imageW, int32_t
     p.width = saturateToInt32(double(float(imageW) * scale));
     p.height = saturateToInt32(double(float(imageH) * scale));
     p.x = saturateToInt32(double((int64_t(clientW) - p.width) / 2));
-    p.y = saturateToInt32(double((int64_t(available) - p.height) / 2 + kTopBand));
+    p.y = saturateToInt32(double((available - p.height) / 2 + kTopBand));
     return p;
 }
 
