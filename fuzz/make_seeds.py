@@ -55,5 +55,43 @@ def yif_seeds(rng):
     write("yif", "not-yif.yif", b"YIF2" + bytes(12))
 
 
+def ydf_seeds(rng):
+    full = (b'{"@ydf": "1.0", "kind": "brochure", "id": "BR-7", "title": "Spring range",\n'
+            b' "issuer": {"name": "Kestrel & Co", "url": "https://kestrel.example"},\n'
+            b' "sections": [\n'
+            b'  {"kicker": "Intro", "title": "Hello", "paragraph": "A \\"quoted\\" word\\n",\n'
+            b'   "list": ["one", "two", 3, true, ["nested"], "four"]},\n'
+            b'  {"kicker": "Only kicker"},\n'
+            b'  {"kicker": 5, "title": null, "paragraph": "", "list": "not an array"}\n'
+            b' ],\n "sig": "0123456789abcdef0123"}\n')
+    write("ydf", "full.ydf", full)
+    write("ydf", "empty.ydf", b"")
+    write("ydf", "issuer-string.ydf", b'{"issuer": "nobody", "name": "x", "title":"T"}')
+    write("ydf", "unterminated.ydf", b'{"title": "never ends \\')
+    write("ydf", "kicker-no-quote.ydf", b'{"kicker": 12345}')
+    write("ydf", "kickers.ydf", b'{"kicker":"k"}' * 200)
+    write("ydf", "far-keys.ydf", b'{"kicker":"k",' + b" " * 198 + b'"title":"t",' + b" " * 990 + b'"paragraph":"p"}')
+    write("ydf", "binary.ydf", bytes(rng.randrange(256) for _ in range(300)))
+    write("ydf", "embedded-nul.ydf", b'{"title": "before\x00after"}')
+
+
+def yaf(rate, channels, bits, frames, threshold, samples=b""):
+    return b"YAF7" + struct.pack("<IHHIhH", rate, channels, bits, frames, threshold, 0) + samples
+
+
+def yaf_seeds(rng):
+    pcm = b"".join(struct.pack("<h", rng.randint(-32768, 32767)) for _ in range(64))
+    write("yaf", "stereo.yaf", yaf(44100, 2, 16, 16, -300, pcm))
+    write("yaf", "mono-8k.yaf", yaf(8000, 1, 16, 64, 0, pcm))
+    write("yaf", "header-only.yaf", yaf(44100, 1, 16, 0, 0))
+    write("yaf", "clamped.yaf", yaf(22050, 2, 16, 10, 5, pcm[:7]))
+    write("yaf", "zero-channels.yaf", yaf(8000, 0, 16, 0xFFFFFFFF, 0, pcm[:8]))
+    write("yaf", "zero-rate.yaf", yaf(0, 1, 8, 4, -1, pcm[:8]))
+    write("yaf", "many-channels.yaf", yaf(48000, 0xFFFF, 24, 3, 0, pcm))
+    write("yaf", "not-yaf.yaf", b"YAF8" + bytes(16))
+
+
 if __name__ == "__main__":
     yif_seeds(random.Random(2026))
+    ydf_seeds(random.Random(2027))
+    yaf_seeds(random.Random(2028))

@@ -1,6 +1,5 @@
 // Making YIF files: quantising colours to trits, and run codes.
 #include <array>
-#include <cstdlib>
 
 #include "yif_image.h"
 
@@ -14,13 +13,15 @@ constexpr size_t kRunCodeSize = 10;
 // The channel value a 9-trit triple with sum s = 9a + 3b + c + 13 shows.
 constexpr uint8_t level9(int s) { return uint8_t(s * 255 / 26); }
 
+constexpr int distance(int a, int b) { return a > b ? a - b : b - a; }
+
 // For every channel value, the triple whose level is nearest (the lower one on a tie).
 constexpr std::array<std::array<uint8_t, 3>, 256> kNearestTriple = [] {
     std::array<std::array<uint8_t, 3>, 256> t{};
     for (int v = 0; v < 256; ++v) {
         int best = 0;
         for (int s = 1; s <= 26; ++s)
-            if (std::abs(level9(s) - v) < std::abs(level9(best) - v)) best = s;
+            if (distance(level9(s), v) < distance(level9(best), v)) best = s;
         const int digits = best - 13;  // -13..13 in three balanced-ternary digits
         int a = (digits + 13) / 9 - 1;
         int b = (digits - 9 * a + 4) / 3 - 1;
