@@ -74,21 +74,27 @@ placement() {
 # The picture of COLUMNS x ROWS cells stands at its placement: its four corners show the
 # corner cells exactly (stretching blends only between pixel origins, and the last row
 # and column are flat), the pixels just outside show the background, and with cells of
-# at least 2 x 2 pixels the middle of every cell shows that cell's colour.
+# at least 2 x 2 pixels the middle of every cell shows that cell's colour. Points inside
+# KEPT_W x KEPT_H (the part a resize did not repaint) are not looked at.
+KEPT_W=0 KEPT_H=0
 expect_picture() {
     local what=$1 shot=$2 cw=$3 ch=$4 iw=$5 ih=$6 cols=$7 rows=$8
     shift 8
     local cells=("$@") px py pw ph
     read -r px py pw ph < <(placement "$cw" "$ch" "$iw" "$ih")
     local r=$((px + pw - 1)) b=$((py + ph - 1)) last=$((cols * rows - 1))
-    expect_pixel "$what: top left" "$shot" "$px" "$py" "$(trits_rgb "${cells[0]}")"
-    expect_pixel "$what: top right" "$shot" "$r" "$py" "$(trits_rgb "${cells[$((cols - 1))]}")"
-    expect_pixel "$what: bottom left" "$shot" "$px" "$b" "$(trits_rgb "${cells[$((last - cols + 1))]}")"
-    expect_pixel "$what: bottom right" "$shot" "$r" "$b" "$(trits_rgb "${cells[$last]}")"
-    expect_pixel "$what: left of it" "$shot" $((px - 1)) "$py" "$BG"
-    expect_pixel "$what: above it" "$shot" "$px" $((py - 1)) "$BG"
-    expect_pixel "$what: right of it" "$shot" $((r + 1)) "$b" "$BG"
-    expect_pixel "$what: below it" "$shot" "$r" $((b + 1)) "$BG"
+    at() {  # at WHAT X Y "R G B"
+        [ "$2" -lt "$KEPT_W" ] && [ "$3" -lt "$KEPT_H" ] && return 0
+        expect_pixel "$what: $1" "$shot" "$2" "$3" "$4"
+    }
+    at "top left" "$px" "$py" "$(trits_rgb "${cells[0]}")"
+    at "top right" "$r" "$py" "$(trits_rgb "${cells[$((cols - 1))]}")"
+    at "bottom left" "$px" "$b" "$(trits_rgb "${cells[$((last - cols + 1))]}")"
+    at "bottom right" "$r" "$b" "$(trits_rgb "${cells[$last]}")"
+    at "left of it" $((px - 1)) "$b" "$BG"
+    at "above it" "$r" $((py - 1)) "$BG"
+    at "right of it" $((r + 1)) "$b" "$BG"
+    at "below it" "$r" $((b + 1)) "$BG"
     local cx=$((iw / cols)) cy=$((ih / rows)) i j
     [ "$cx" -ge 2 ] && [ "$cy" -ge 2 ] || return 0
     for ((j = 0; j < rows; j++)); do
@@ -96,7 +102,7 @@ expect_picture() {
             # Source point half a pixel into the cell, mapped to the screen.
             local x=$((px + (2 * i * cx + cx - 1) * pw / (2 * iw)))
             local y=$((py + (2 * j * cy + cy - 1) * ph / (2 * ih)))
-            expect_pixel "$what: cell $i,$j" "$shot" "$x" "$y" "$(trits_rgb "${cells[$((j * cols + i))]}")"
+            at "cell $i,$j" "$x" "$y" "$(trits_rgb "${cells[$((j * cols + i))]}")"
         done
     done
 }
@@ -149,5 +155,73 @@ check_true "one character less is seen" \
     test "$(differing_pixels greeting other "$BUTTON_RIGHT" 0 $((CW - BUTTON_RIGHT)) 40)" -gt 0
 expect_no_picture "nothing below the band" greeting
 expect_closes_cleanly
+
+e2e_case "started with a file"
+app_start "$(winpath "$F/a.yif")"
+read -r CW CH < <(client_size)
+shoot a
+expect_picture "picture A" a "$CW" "$CH" 8 6 4 3 "${A_CELLS[@]}"
+expect_status "status of A" a "$A_STATUS"
+
+e2e_case "the Open dialog replaces the picture"
+open_file "$F/b.yif"
+shoot b
+expect_picture "picture B" b "$CW" "$CH" 2 2 2 2 "${B_CELLS[@]}"
+expect_status "status of B" b "$B_STATUS"
+
+e2e_case "a cancelled Open dialog changes nothing"
+click_client 66 18  # the real button, clicked
+wd dlg Open cancel || fail "no Open dialog to cancel"
+shoot cancelled
+check "the window is unchanged" "$(differing_pixels b cancelled 0 0 "$CW" "$CH")" 0
+
+for refused in "small.yif|[ERROR] File too small" "magic.yif|[ERROR] Not a YIF file"; do
+    e2e_case "refused ${refused%%|*}"
+    open_file "$F/${refused%%|*}"
+    shoot refused
+    expect_status "error text at once" refused "${refused#*|}"
+    check "picture B still drawn" "$(differing_pixels b refused 0 40 "$CW" $((CH - 40)))" 0
+done
+
+e2e_case "a larger window"
+wd resize "$APP_TITLE" 1100 800
+read -r CW2 CH2 < <(client_size)
+shoot larger
+# Only the newly uncovered strips are painted, for the new size: background, and the
+# part of the picture placed anew that falls into them. The rest keeps the old paint.
+KEPT_W=$CW KEPT_H=$CH
+expect_picture "picture B placed anew" larger "$CW2" "$CH2" 2 2 2 2 "${B_CELLS[@]}"
+KEPT_W=0 KEPT_H=0
+expect_pixel "right strip" larger $((CW2 - 1)) $((CH / 2)) "$BG"
+expect_pixel "bottom strip" larger 0 $((CH2 - 1)) "$BG"
+check "the rest keeps the old paint" "$(differing_pixels refused larger 0 0 "$CW" "$CH")" 0
+
+e2e_case "a header of width 0"
+open_file "$F/zero.yif"
+shoot zero
+expect_status "status of width 0" zero "$ZERO_STATUS"
+expect_no_picture "picture gone" zero
+
+e2e_case "closing after viewing"
+expect_closes_cleanly
+
+e2e_case "a quoted path with a blank"
+app_start "$(winpath "$F/with blank.yif")"
+read -r CW CH < <(client_size)
+shoot quoted
+expect_picture "picture A" quoted "$CW" "$CH" 8 6 4 3 "${A_CELLS[@]}"
+expect_status "status of A" quoted "$A_STATUS"
+expect_closes_cleanly
+
+e2e_case "a missing file on the command line"
+app_start "$(winpath "$F/missing.yif")"
+shoot missing
+expect_status "error text" missing "[ERROR] Cannot open file"
+expect_no_picture "no picture" missing
+expect_closes_cleanly
+
+e2e_case "nothing written"
+check "test files and working folder" "$(tree_state "$F" "$E2E/cwd")" "$files_before"
+check "files in the prefix's drive" "$(find "$WINEPREFIX/drive_c" -newer "$E2E/stamp" -type f)" ""
 
 finish
