@@ -36,6 +36,7 @@ int refuse(const char* text);
 constexpr int kUsage = 2;
 int yifInfo(const tool::Bytes& file);
 int yifConvert(const tool::Bytes& file, const std::string& out, const std::string& outExt);
+int yifEncode(const tool::Bytes& png, const std::string& out, int tritsPerPixel, bool runLength);
 int ydfInfo(const tool::Bytes& file);
 int ydfConvert(const tool::Bytes& file, const std::string& out, const std::string& outExt);
 int yafInfo(const tool::Bytes& file);

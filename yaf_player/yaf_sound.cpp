@@ -1,1 +1,107 @@
 #include "yaf_sound.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace yaf {
+namespace {
+
+constexpr uint8_t kMagic[4] = {'Y', 'A', 'F', '7'};
+constexpr int32_t kTopBand = 50;        // buttons and status line sit above the waveform
+constexpr double kFullScale = 0.45;     // share of the band height a full-scale sample spans
+constexpr double kSampleUnit = 1.0 / 32768.0;
+
+uint16_t readU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+uint32_t readU32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// The band height H - 50, wrapped to 32 bits like the player's int arithmetic but
+// without signed overflow for client heights near INT32_MIN.
+int32_t bandHeight(int32_t clientH) { return int32_t(uint32_t(clientH) - uint32_t(kTopBand)); }
+
+}  // namespace
+
+const char* errorText(Error error) {
+    switch (error) {
+        case Error::None: return "";
+        case Error::CannotOpen: return "[ERROR] Cannot open file";
+        case Error::TooSmall: return "[ERROR] File too small";
+        case Error::NotYaf: return "[ERROR] Not a YAF7 file";
+        case Error::NoMemory: return "[ERROR] Not enough memory";
+        case Error::CannotRead: return "[ERROR] Cannot read file";
+    }
+    return "";
+}
+
+Sound inspect(const uint8_t* file, size_t size) {
+    Sound sound;
+    if (size < kHeaderSize || size > size_t(INT32_MAX)) {
+        sound.error = Error::TooSmall;
+        return sound;
+    }
+    if (std::memcmp(file, kMagic, 4) != 0) {
+        sound.error = Error::NotYaf;
+        return sound;
+    }
+    Header& h = sound.header;
+    h.sampleRate = readU32(file + 4);
+    h.channels = readU16(file + 8);
+    h.bitsPerSample = readU16(file + 10);
+    h.frameCount = readU32(file + 12);
+    h.threshold = int16_t(readU16(file + 16));
+
+    // 64-bit: a frame is at most 2^17 - 2 bytes and the count below 2^32, so the
+    // product cannot overflow. With 0 channels nothing is needed and nothing divides.
+    const uint64_t available = size - kHeaderSize;
+    const uint64_t frameBytes = uint64_t(h.channels) * 2;
+    const uint64_t needed = frameBytes * h.frameCount;
+    sound.frames = available < needed ? uint32_t(available / frameBytes) : h.frameCount;
+    sound.sampleBytes = uint32_t(frameBytes * sound.frames);  // <= available < 2^31
+    return sound;
+}
+
+float durationSeconds(const Sound& sound) {
+    return float(sound.frames) / float(sound.header.sampleRate);
+}
+
+std::string statusLine(const Sound& sound) {
+    const Header& h = sound.header;
+    char line[512];
+    std::snprintf(line, sizeof line, "YAF7 | %uHz %dch %dbit | %u samples | %.1fs | threshold %d",
+                  unsigned(h.sampleRate), int(h.channels), int(h.bitsPerSample),
+                  unsigned(sound.frames), double(durationSeconds(sound)), int(h.threshold));
+    return line;
+}
+
+bool hasWave(const Samples& samples) {
+    return samples.data != nullptr && samples.frames > 0 && samples.channels > 0;
+}
+
+int32_t waveMid(int32_t clientH) { return bandHeight(clientH) / 2 + kTopBand; }
+
+size_t wavePoints(int32_t clientW, int32_t clientH, const Samples& samples, Point* out,
+                  size_t capacity) {
+    if (clientW <= 0 || !hasWave(samples)) return 0;
+    const int32_t h = bandHeight(clientH);
+    const int32_t mid = waveMid(clientH);
+    const uint32_t frames = samples.frames;
+    const size_t count = std::min(size_t(clientW), capacity);
+    for (size_t x = 0; x < count; ++x) {
+        // Double precision, in this order: the column's share of the width, times the frame count.
+        const double f = (double(x) / double(clientW)) * double(frames);
+        uint32_t i = uint32_t(f);
+        if (i >= frames) i = frames - 1;
+        const int16_t s = samples.data[size_t(i) * samples.channels];
+        const double a = ((double(s) * kSampleUnit) * double(h)) * kFullScale;
+        // |a| <= 0.45 * 2^31 and |mid| <= 2^30 + 50: both the truncation and the
+        // difference fit 32 bits.
+        out[x] = Point{int32_t(x), int32_t(int64_t(mid) - int64_t(int32_t(a)))};
+    }
+    return count;
+}
+
+}  // namespace yaf

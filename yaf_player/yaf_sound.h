@@ -1,4 +1,110 @@
-// YAF sound loading and the waveform (to come).
+// YAF sound loading and the waveform, free of any platform call: bytes in, texts,
+// counts and points out.
+//
+// A YAF file is a 20-byte header followed directly by the samples. Multi-byte values
+// are little-endian.
+//
+//   offset  size  field
+//   0       4     magic "YAF7" (all four bytes must match)
+//   4       4     sample rate (u32, frames per second)
+//   8       2     channel count (u16)
+//   10      2     bits per sample (u16; shown only: samples are always 16-bit)
+//   12      4     frame count (u32; one sample per channel in each frame)
+//   16      2     threshold (s16; shown only)
+//   18      2     unused
+//   20      ...   samples, s16 each, interleaved:
+//
+//                 | frame 0                   | frame 1                   | ...
+//                 | ch 0 | ch 1 | .. | ch C-1 | ch 0 | ch 1 | .. | ch C-1 | ...
+//
+// The header's frame count is cut down to the whole frames the file holds; bytes after
+// them (a partial frame, or more frames than the header names) are ignored. A channel
+// count of 0 makes frames of no bytes: the frame count stands as it is and no sample is
+// kept. No header field but the magic is ever refused.
 #pragma once
 
-namespace yaf {}
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace yaf {
+
+constexpr size_t kHeaderSize = 20;
+
+enum class Error {
+    None,
+    CannotOpen,  // reported by the program or tool; the core never opens files
+    TooSmall,
+    NotYaf,
+    NoMemory,    // reported by the program or tool when a buffer cannot be had
+    CannotRead,  // likewise, for a read that returned fewer bytes than measured
+};
+
+// The user-visible text of an error, e.g. "[ERROR] Not a YAF7 file"; "" for None.
+const char* errorText(Error error);
+
+struct Header {
+    uint32_t sampleRate = 0;
+    uint16_t channels = 0;
+    uint16_t bitsPerSample = 0;
+    uint32_t frameCount = 0;  // as the header says, before clamping
+    int16_t threshold = 0;
+};
+
+// What a file gives: its header and the samples to keep, which are the `sampleBytes`
+// bytes at `sampleOffset` of the file (channels * frames * 2 of them).
+struct Sound {
+    Error error = Error::None;
+    Header header;
+    uint32_t frames = 0;       // the frame count clamped to the whole frames present
+    size_t sampleOffset = kHeaderSize;
+    uint32_t sampleBytes = 0;  // at most size - 20, so it always fits
+};
+
+// Checks size and magic, reads the header and clamps the frame count. Reads nothing
+// past the header and allocates nothing, so the caller can move the samples to keep
+// wherever it likes with one copy. `size` above INT32_MAX counts as unmeasurable
+// ("File too small"), as in the player, which measures files with a signed 32-bit size.
+Sound inspect(const uint8_t* file, size_t size);
+
+// Seconds of sound: frames / rate in single precision (a rate of 0 gives infinity, or
+// not-a-number with 0 frames).
+float durationSeconds(const Sound& sound);
+
+// The status line for an accepted file:
+// "YAF7 | 44100Hz 2ch 16bit | 88200 samples | 2.0s | threshold -300".
+std::string statusLine(const Sound& sound);
+
+// --- Waveform ---------------------------------------------------------------------
+//
+// Each pixel column x of a client area W wide shows the first channel of one frame,
+// picked by position (frame x * S / W, no averaging). The centre line lies at
+// mid = (H - 50) / 2 + 50; a full-scale sample reaches 0.45 * (H - 50) above or below
+// it (positive samples up), so for H >= 50 the line stays in the band below y = 50.
+
+struct Point {
+    int32_t x = 0, y = 0;
+};
+
+// The loaded samples the waveform is drawn from.
+struct Samples {
+    const int16_t* data = nullptr;  // channels * frames interleaved values
+    uint32_t frames = 0;
+    uint16_t channels = 0;
+};
+
+// Whether there is a waveform at all: samples present, at least one frame and one
+// channel. A sound of 0 channels keeps no sample, so it draws nothing.
+bool hasWave(const Samples& samples);
+
+// The y of the centre line, which is also the start point (0, mid) of the line.
+// Client heights below 50 give a centre above the band and a mirrored waveform.
+int32_t waveMid(int32_t clientH);
+
+// Writes the points after the start point into `out`, one per column x = 0 .. W - 1,
+// at most `capacity` of them, and returns how many it wrote: none when W <= 0 or
+// hasWave() is false. Reads one sample per column, whatever the sound's length.
+size_t wavePoints(int32_t clientW, int32_t clientH, const Samples& samples, Point* out,
+                  size_t capacity);
+
+}  // namespace yaf

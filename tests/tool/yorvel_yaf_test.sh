@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The yorvel tool on YAF sounds: info, WAV output, refusals, usage.
+source "$(dirname "$0")/lib.sh"
+
+# header RATE CH BITS FRAMES THRESHOLD (each as little-endian hex): the 20 header bytes.
+header() { bytes "59414637 $1 $2 $3 $4 $5 0000"; }
+
+# 8000 Hz stereo, 10 frames named, threshold -300; only 7 sample bytes follow.
+{ header 401f0000 0200 1000 0a000000 d4fe; bytes "0100 ff7f 0080 ee"; } >"$T/short.yaf"
+run info "$T/short.yaf"
+check "info prints the clamped status line" "$rc|$out|$err" "0|YAF7 | 8000Hz 2ch 16bit | 1 samples | 0.0s | threshold -300|"
+
+cp "$T/short.yaf" "$T/short.bin"
+run info "$T/short.bin"
+check "a file without extension is known by its magic" "$rc" "0"
+
+run convert "$T/short.yaf" "$T/short.wav"
+check "convert to WAV succeeds" "$rc|$err" "0|"
+check "RIFF/WAVE PCM, 2 channels, 8000 Hz, 32000 bytes/s, align 4, 16 bits" \
+    "$(head -c 36 "$T/short.wav" | tail -c 24 | xxd -p)" "666d74201000000001000200401f0000007d000004001000"
+check "the data chunk holds the one whole frame kept" "$(tail -c 12 "$T/short.wav" | xxd -p)" "64617461040000000100ff7f"
+
+# Mono 44100 Hz, more data than named: only the named frames are written.
+{ header 44ac0000 0100 1000 03000000 0000; bytes "0100 0200 0300 0400 0500"; } >"$T/mono.yaf"
+run convert "$T/mono.yaf" "$T/mono.WAV"
+check "convert to .WAV (capitals) succeeds" "$rc" "0"
+check "mono header fields" "$(head -c 36 "$T/mono.WAV" | tail -c 14 | xxd -p)" "010044ac00008858010002001000"
+check "only the named frames are written" "$(tail -c 14 "$T/mono.WAV" | xxd -p)" "6461746106000000010002000300"
+
+{ header 401f0000 0100 1000 00000000 0000; } >"$T/empty.yaf"
+run convert "$T/empty.yaf" "$T/empty.wav"
+check "a sound of 0 frames gives an empty WAV" "$rc|$(wc -c <"$T/empty.wav")|$(tail -c 8 "$T/empty.wav" | xxd -p)" \
+    "0|44|6461746100000000"
+
+# Sounds a WAV file cannot carry: nothing is written and an existing output stays.
+{ header 401f0000 0000 1000 05000000 0000; } >"$T/zero-ch.yaf"
+{ header 00000000 0100 1000 01000000 0000; bytes "0100"; } >"$T/zero-rate.yaf"
+{ header 401f0000 ffff 1000 00000000 0000; } >"$T/many-ch.yaf"
+{ header ffffff7f 0200 1000 00000000 0000; } >"$T/fast.yaf"
+for f in zero-ch zero-rate many-ch fast; do
+    run convert "$T/$f.yaf" "$T/$f.wav"
+    check "$f: fails with a message" "$rc|$(echo "$err" | grep -c '^yorvel: ')" "1|1"
+    check_true "$f: writes nothing" test ! -e "$T/$f.wav"
+done
+run info "$T/zero-ch.yaf"
+check "0 channels still has a status line" "$out" "YAF7 | 8000Hz 0ch 16bit | 5 samples | 0.0s | threshold 0"
+echo old >"$T/keep.wav"
+run convert "$T/zero-ch.yaf" "$T/keep.wav"
+check "a failed conversion keeps an existing output" "$(cat "$T/keep.wav")" "old"
+check_true "and leaves no temporary file" test -z "$(ls "$T" | grep tmp-)"
+
+run convert "$T/mono.yaf" "$T/no/such/dir/x.wav"
+check "an unwritable output fails" "$rc" "1"
+check_true "and leaves nothing behind" test -z "$(ls "$T" | grep tmp-)"
+
+# Refusals: the player's texts on stderr, exit 1.
+head -c 19 "$T/mono.yaf" >"$T/nineteen.yaf"
+run info "$T/nineteen.yaf"
+check "19 bytes are refused" "$rc|$out|$err" "1||[ERROR] File too small"
+for magic in 59414638 79616637; do  # "YAF8", "yaf7"
+    { bytes "$magic"; tail -c +5 "$T/mono.yaf"; } >"$T/magic.yaf"
+    run convert "$T/magic.yaf" "$T/magic.wav"
+    check "magic $magic is refused" "$rc|$err" "1|[ERROR] Not a YAF7 file"
+    check_true "magic $magic writes nothing" test ! -e "$T/magic.wav"
+done
+
+run convert "$T/mono.yaf" "$T/mono.mp3"
+check "an unknown output format is a usage error" "$rc" "2"
+run convert "$T/missing.yaf" "$T/x.wav"
+check "a missing input fails" "$rc" "1"
+
+finish
