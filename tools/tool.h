@@ -41,3 +41,4 @@ int ydfInfo(const tool::Bytes& file);
 int ydfConvert(const tool::Bytes& file, const std::string& out, const std::string& outExt);
 int yafInfo(const tool::Bytes& file);
 int yafConvert(const tool::Bytes& file, const std::string& out, const std::string& outExt);
+int yafEncode(const tool::Bytes& wav, const std::string& out);

@@ -3,6 +3,7 @@
 //   yorvel info FILE          the status line the viewer would show
 //   yorvel convert IN OUT     OUT's extension picks the output format
 //   yorvel convert IN.png OUT.yif [--trits 3|9] [--rle]    making images
+//   yorvel convert IN.wav OUT.yaf                           making sounds
 //
 // The kind of IN comes from its extension (.yif image, .yaf sound, .ydf or .json
 // document), otherwise from its magic ("YIF1", "YAF7"); anything else is a document.
@@ -25,6 +26,7 @@ const char kUsageText[] =
     "                       .yaf sound    -> .wav (16-bit PCM)\n"
     "                       .ydf document -> .json (the styled runs) or .txt (their text)\n"
     "                       .png picture  -> .yif, options --trits 3|9 (default 9) and --rle\n"
+    "                       .wav sound    -> .yaf (16-bit; other WAV formats are converted)\n"
     "\n"
     "IN's kind comes from its extension (.yif, .yaf, .ydf, .json), else from its magic.\n"
     "Exit status: 0 done, 1 failed (nothing written), 2 usage.\n";
@@ -34,11 +36,12 @@ int usage() {
     return kUsage;
 }
 
-enum class Kind { Image, Sound, Document, Png };
+enum class Kind { Image, Sound, Document, Png, Wav };
 
 Kind kindOf(const std::string& path, const tool::Bytes& data) {
     const std::string ext = tool::extensionOf(path);
     if (ext == "png") return Kind::Png;
+    if (ext == "wav") return Kind::Wav;
     if (ext == "yif") return Kind::Image;
     if (ext == "yaf") return Kind::Sound;
     if (ext == "ydf" || ext == "json") return Kind::Document;
@@ -84,7 +87,8 @@ int main(int argc, char** argv) {
             case Kind::Image: return yifInfo(data);
             case Kind::Sound: return yafInfo(data);
             case Kind::Document: return ydfInfo(data);
-            case Kind::Png: return usage();
+            case Kind::Png:
+            case Kind::Wav: return usage();
         }
     }
     const std::string out = argv[3];
@@ -96,6 +100,7 @@ int main(int argc, char** argv) {
         case Kind::Sound: rc = yafConvert(data, out, outExt); break;
         case Kind::Document: rc = ydfConvert(data, out, outExt); break;
         case Kind::Png: rc = outExt == "yif" ? yifEncode(data, out, trits, runLength) : kUsage; break;
+        case Kind::Wav: rc = outExt == "yaf" ? yafEncode(data, out) : kUsage; break;
     }
     return rc == kUsage ? usage() : rc;
 }
