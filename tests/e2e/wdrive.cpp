@@ -10,6 +10,7 @@
 //   wdrive dlg TITLE ok|cancel [MS]     press OK or Cancel of the dialog with exactly TITLE,
 //                                       wait until it is gone ("" = an untitled message box)
 //   wdrive dlgtext TITLE [MS]           print "id<TAB>text" of each control of that dialog
+//   wdrive items TITLE ID [MS]          print the items of combo box ID of that dialog, one a line
 //   wdrive settle TITLE                 wait until the program is idle and has painted
 //   wdrive gettext TITLE [CLASS]        the window's title, or the text of its first child of
 //                                       CLASS (case-insensitive, e.g. RICHEDIT50W), as UTF-8
@@ -333,6 +334,23 @@ int run(int argc, wchar_t** argv) {
         HWND d = needDialog(a[0], waitMs(argc, argv, 3));
         if (!d) return 1;
         printControls(d);
+        return 0;
+    }
+    if (cmd == L"items" && n >= 2) {
+        HWND d = needDialog(a[0], waitMs(argc, argv, 4));
+        HWND combo = d ? GetDlgItem(d, _wtoi(a[1])) : nullptr;
+        if (!combo) return 1;
+        DWORD_PTR count = 0, len = 0, got = 0;
+        SendMessageTimeoutW(combo, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &count);
+        for (DWORD_PTR i = 0; i < count && LONG_PTR(count) > 0; ++i) {
+            SendMessageTimeoutW(combo, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &len);
+            std::wstring item(size_t(len) + 1, L'\0');
+            SendMessageTimeoutW(combo, CB_GETLBTEXT, i, LPARAM(item.data()), SMTO_ABORTIFHUNG,
+                                kMessageTimeoutMs, &got);
+            item.resize(wcslen(item.c_str()));
+            print(item);
+            std::printf("\n");
+        }
         return 0;
     }
     if (cmd == L"settle" && n == 1) {
