@@ -11,8 +11,9 @@
 #   app_close; check "exit code" "$APP_RC" 0
 #   finish
 #
-# One Xvfb and one wineserver serve all cases of a script; both are stopped by process
-# id (the wineserver through its prefix) when the script ends, whatever the outcome.
+# One Xvfb and one wineserver serve all cases of a script. When the script ends, whatever
+# the outcome, `wineserver -k` ends every Wine process of the prefix and Xvfb is stopped
+# by its process id.
 # The prefix is shared by every end-to-end script, so ctest runs them one at a time.
 # Set E2E_KEEP=1 to keep the scratch folder (it is always kept after a failure).
 set -u
