@@ -19,6 +19,8 @@
 //   wdrive list                         "hwnd pid class x y w h | cx cy cw ch | title" per window
 //   wdrive resize TITLE W H             set the outer size of the window
 //   wdrive close TITLE                  post WM_CLOSE
+//   wdrive lock PATH                    open PATH sharing nothing, print "locked" and hold it,
+//                                       so that no other program can open it meanwhile
 //   wdrive procs NAME                   count the processes whose image name is NAME
 //   wdrive drawtext OUT.ppm W H L T R B TEXTRGB BGRGB FLAGS TEXT
 //                                       draw TEXT with DrawTextA in the default font of a
@@ -403,6 +405,14 @@ int run(int argc, wchar_t** argv) {
         HWND h = needWindow(a[0]);
         if (!h) return 1;
         PostMessageW(h, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (cmd == L"lock" && n == 1) {
+        HANDLE f = CreateFileW(a[0], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (f == INVALID_HANDLE_VALUE) return 1;
+        std::printf("locked\n");
+        std::fflush(stdout);
+        Sleep(INFINITE);
         return 0;
     }
     if (cmd == L"procs" && n == 1) {

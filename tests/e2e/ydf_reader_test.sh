@@ -22,6 +22,7 @@ printf '%s' $'{"@ydf": "1.0", "kind": "brochure", "id": "BR-7", "title": "Caf\xe
   "sig": "0123456789abcdef0123"}' >"$F/doc.ydf"
 printf '%s' '{"@ydf": "1.0", "kind": "proposal", "id": "P-2", "title": "Second", "kicker": "ONLY"}' >"$F/second.json"
 cp "$F/doc.ydf" "$F/with blank.ydf"
+cp "$F/second.json" "$F/locked.ydf"
 
 # expect_view WHAT TEXT: the rich-edit view holds exactly TEXT (UTF-8, as the driver
 # prints it).
@@ -86,17 +87,6 @@ expect_document_colours() {
 }
 
 view_geometry() { wd children "$APP_TITLE" | awk '$2 == "RichEdit50W" {print $3, $4, $5, $6; exit}'; }
-client_size() { wd client "$APP_TITLE" | awk '{print $3, $4}'; }
-
-open_file() {
-    wd cmd "$APP_TITLE" 1 && wd open "$(winpath "$1")" || fail "the Open dialog did not take $1"
-}
-
-expect_closes_cleanly() {
-    app_close
-    check "exit code" "$APP_RC" 0
-    check "no process left" "$(wd procs YorvelYDFReader.exe)" 0
-}
 
 files_before=$(tree_state "$F" "$E2E/cwd")
 touch "$E2E/stamp"
@@ -133,6 +123,18 @@ e2e_case "a second document replaces the first"
 open_file "$F/second.json"
 check "title names the second file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- second.json"
 expect_rendered "the second document's runs" "$F/second.json"
+
+e2e_case "a file that cannot be opened keeps the title"
+wine "$WDRIVE" lock "$(winpath "$F/locked.ydf")" >"$E2E/lock.out" 2>&1 &
+LOCK_PID=$!
+for _ in $(seq 100); do grep -q locked "$E2E/lock.out" && break; sleep 0.1; done
+open_file "$F/locked.ydf"
+check "title still names the loaded file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- second.json"
+expect_view "the error text alone" "[ERROR] Cannot open file"
+shoot locked
+check_true "error text readable: light grey" test "$(colour_rows locked "$GREY" | cut -d' ' -f1)" -gt 50
+kill "$LOCK_PID"
+wait "$LOCK_PID" 2>/dev/null
 
 e2e_case "resizing keeps the band and gives the view the rest"
 wd resize "$APP_TITLE" 1000 500
