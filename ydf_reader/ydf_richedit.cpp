@@ -85,16 +85,23 @@ void RtfSink::appendText(const char* text, uint32_t color, int32_t points, bool 
 
 namespace {
 
+// The RTF text in pieces, handed to the control in order.
 struct Stream {
-    const std::string* text;
-    size_t offset;
+    std::string_view pieces[3];
+    size_t piece = 0, offset = 0;
 };
 
 DWORD CALLBACK readStream(DWORD_PTR cookie, LPBYTE buffer, LONG capacity, LONG* got) {
     auto* s = reinterpret_cast<Stream*>(cookie);
-    const size_t n = std::min(size_t(capacity), s->text->size() - s->offset);
-    std::memcpy(buffer, s->text->data() + s->offset, n);
-    s->offset += n;
+    size_t n = 0;
+    while (s->piece < std::size(s->pieces) && n < size_t(capacity)) {
+        const std::string_view rest = s->pieces[s->piece].substr(s->offset);
+        const size_t k = std::min(rest.size(), size_t(capacity) - n);
+        std::memcpy(buffer + n, rest.data(), k);
+        n += k;
+        s->offset += k;
+        if (s->offset == s->pieces[s->piece].size()) ++s->piece, s->offset = 0;
+    }
     *got = LONG(n);
     return 0;
 }
@@ -102,23 +109,20 @@ DWORD CALLBACK readStream(DWORD_PTR cookie, LPBYTE buffer, LONG capacity, LONG* 
 }  // namespace
 
 void RtfSink::show() {
-    std::string rtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1{\\fonttbl{\\f0\\fnil Consolas;}}{\\colortbl;";
+    std::string head = "{\\rtf1\\ansi\\deff0\\uc1{\\fonttbl{\\f0\\fnil Consolas;}}{\\colortbl;";
     for (const COLORREF c : colors_) {
         char entry[48];
         std::snprintf(entry, sizeof entry, "\\red%u\\green%u\\blue%u;", unsigned(GetRValue(c)),
                       unsigned(GetGValue(c)), unsigned(GetBValue(c)));
-        rtf += entry;
+        head += entry;
     }
-    rtf += "}\n";
-    rtf += body_;
+    head += "}\n";
     // Streaming in drops the text's last paragraph break, which appending keeps: a
     // document ending in a line break gets one more, to be dropped.
-    const std::string_view kBreak = "\\par\n";
-    if (body_.size() >= kBreak.size() && body_.compare(body_.size() - kBreak.size(), kBreak.size(), kBreak) == 0)
-        rtf += kBreak;
-    rtf += "}";
+    constexpr std::string_view kBreak = "\\par\n";
+    const bool endsWithBreak = std::string_view(body_).ends_with(kBreak);
 
-    Stream s = {&rtf, 0};
+    Stream s = {{head, body_, endsWithBreak ? "\\par\n}" : "}"}};
     EDITSTREAM es = {};
     es.dwCookie = reinterpret_cast<DWORD_PTR>(&s);
     es.pfnCallback = readStream;

@@ -33,6 +33,7 @@ private:
 };
 
 // Collects the runs as RTF; show() replaces the view's content with them in one stream.
+// Collecting may throw std::bad_alloc; nothing reaches the view before show().
 class RtfSink final : public ydf::Sink {
 public:
     explicit RtfSink(HWND view) : view_(view) {}

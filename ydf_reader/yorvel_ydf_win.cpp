@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "ydf_document.h"
 #include "ydf_richedit.h"
@@ -103,11 +104,17 @@ static void loadYDF(const char* path) {
     }
     doc[length] = '\0';
 
-    // Read whole: from here on the new document replaces the old one.
+    // The runs are collected before anything changes, so a document too big to render
+    // leaves the loaded one in place.
+    ydfview::RtfSink view(gEdit);
+    try {
+        ydf::renderYDF(doc, length, view);
+    } catch (const std::bad_alloc&) {
+        std::free(doc);
+        return showError(kNoMemory);
+    }
     std::free(gDoc);
     gDoc = doc;
-    ydfview::RtfSink view(gEdit);
-    ydf::renderYDF(gDoc, length, view);
     view.show();
 
     char title[512];
