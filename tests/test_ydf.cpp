@@ -56,6 +56,7 @@ struct LookupCase {
     const char* what;
     std::string text;
     const char* expected;
+    friend void PrintTo(const LookupCase& c, std::ostream* os) { *os << c.what; }
 };
 
 class YdfLookup : public testing::TestWithParam<LookupCase> {};
@@ -172,6 +173,7 @@ struct RenderCase {
     const char* what;
     std::string doc;
     Lines expected;  // after the five fixed lines
+    friend void PrintTo(const RenderCase& c, std::ostream* os) { *os << c.what; }
 };
 
 class YdfRenderLines : public testing::TestWithParam<RenderCase> {};
@@ -238,6 +240,7 @@ struct WindowCase {
     const char* part;
     size_t distance;
     bool shown;
+    friend void PrintTo(const WindowCase& c, std::ostream* os) { *os << c.part << " at " << c.distance; }
 };
 
 class YdfWindows : public testing::TestWithParam<WindowCase> {};
