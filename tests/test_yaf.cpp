@@ -123,6 +123,21 @@ TEST(YafRefusals, SizeAndMagic) {
     EXPECT_STREQ(yaf::errorText(yaf::Error::CannotRead), "[ERROR] Cannot read file");
 }
 
+TEST(YafPlayback, OnlySelfConsistentFormatsGoToTheDevice) {
+    struct Case {
+        uint16_t channels;
+        uint32_t rate;
+        bool playable;
+    };
+    for (const Case& c : {Case{1, 8000, true}, {2, 44100, true}, {18, 192000, true},
+                          {1, 0, true},                     // the device refuses it
+                          {1, 2147483647u, true},           // byte rate 2^32 - 2
+                          {2, 1073741824u, false},          // byte rate 2^32
+                          {0, 8000, false}, {19, 8000, false}, {32768, 8000, false},
+                          {65535, 8000, false}})
+        EXPECT_EQ(yaf::playable(c.channels, c.rate), c.playable) << c.channels << "ch " << c.rate << "Hz";
+}
+
 // --- Waveform ---------------------------------------------------------------------
 
 std::vector<yaf::Point> wave(int32_t w, int32_t h, const std::vector<int16_t>& pcm, uint32_t frames,

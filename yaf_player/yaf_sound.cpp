@@ -77,6 +77,11 @@ std::string statusLine(const Sound& sound) {
     return line;
 }
 
+bool playable(uint16_t channels, uint32_t sampleRate) {
+    return channels >= 1 && channels <= kMaxPlayChannels &&
+           uint64_t(sampleRate) * channels * 2 <= UINT32_MAX;
+}
+
 bool hasWave(const Samples& samples) {
     return samples.data != nullptr && samples.frames > 0 && samples.channels > 0;
 }

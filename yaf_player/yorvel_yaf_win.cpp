@@ -139,10 +139,13 @@ static void openDialog() {
 }
 
 // Plays the whole sound from its first frame, stopping whatever played before. When
-// the device refuses the format (no device, 0 channels, an odd rate) nothing happens.
+// the device refuses the format (no device, an odd rate) nothing happens, and a format
+// no device plays (0 channels, too many) is not even offered: some sound stacks crash
+// on those instead of refusing them.
 static void play() {
     if (!gPCM || gSamples == 0) return;
     stopPlayback();
+    if (!yaf::playable(gCh, gRate)) return;
 
     const uint16_t blockAlign = uint16_t(gCh * 2);
     WAVEFORMATEX format = {};
