@@ -8,9 +8,13 @@
 JOBS ?= $(shell nproc)
 NATIVE := build/native
 WIN64 := build/win64
+ASAN := build/asan
+FUZZ := build/fuzz
 CMAKE_FLAGS ?=
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := $(patsubst fuzz/%.cpp,%,$(wildcard fuzz/fuzz_*.cpp))
 
-.PHONY: all deps native win64 test test-native test-win64 bench format clean distclean
+.PHONY: all deps native win64 test test-native test-win64 bench asan fuzz format clean distclean
 
 all: native win64
 
@@ -41,6 +45,19 @@ test-win64: win64
 
 bench: native
 	@for b in $(NATIVE)/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+# The native unit tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: | deps
+	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DYORVEL_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(ASAN) -j $(JOBS)
+	cd $(ASAN) && ctest -j $(JOBS) --output-on-failure
+
+# libFuzzer targets (clang, ASan + UBSan), each run for FUZZ_SECONDS.
+fuzz: | deps
+	cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DYORVEL_FUZZ=ON \
+	      -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" $(CMAKE_FLAGS)
+	cmake --build $(FUZZ) -j $(JOBS) --target $(FUZZ_TARGETS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/run-fuzz.sh
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

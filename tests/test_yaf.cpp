@@ -218,4 +218,17 @@ TEST(YafWaveform, LastColumnOfALongSoundStaysInside) {
     EXPECT_EQ(wave(3000000, 150, pcm, frames, 3).back().y, 56);  // the very last frame
 }
 
+TEST(YafEncode, LoadsBackAsTheSameSound) {
+    const std::vector<int16_t> pcm = {0, -1, 32767, -32768, 1234, -4321};
+    const std::vector<uint8_t> file = yaf::encode(pcm.data(), 3, 2, 22050);
+    const yaf::Sound sound = yaf::inspect(file.data(), file.size());
+    ASSERT_EQ(sound.error, yaf::Error::None);
+    EXPECT_EQ(yaf::statusLine(sound), "YAF7 | 22050Hz 2ch 16bit | 3 samples | 0.0s | threshold 0");
+    ASSERT_EQ(sound.sampleBytes, 12u);
+    std::vector<int16_t> back(6);
+    for (size_t i = 0; i < back.size(); ++i)
+        back[i] = int16_t(file[sound.sampleOffset + 2 * i] | file[sound.sampleOffset + 2 * i + 1] << 8);
+    EXPECT_EQ(back, pcm);
+}
+
 }  // namespace

@@ -249,6 +249,21 @@ TEST(YifRuns, MatchesPlainDecodingOnRandomStreams) {
     }
 }
 
+TEST(YifRuns, MatchesPlainDecodingOnTritImages) {
+    // Mostly valid trits, in blocks large enough for the vectorised path, with now and
+    // then one stray byte that sends its block through the table path.
+    std::mt19937 rng(99);
+    for (int round = 0; round < 60; ++round) {
+        const uint32_t w = uint32_t(rng() % 70 + 1), h = uint32_t(rng() % 70 + 1);
+        const uint8_t tpp = round % 2 ? 9 : 3;
+        Bytes stream(size_t(w) * h * tpp + rng() % 20);
+        for (uint8_t& t : stream) t = uint8_t(rng() % 3 + 0xFF);
+        for (int i = 0; i < round % 4; ++i) stream[rng() % stream.size()] = uint8_t(rng());
+        const Bytes file = yifFile(w, h, tpp, 0, stream);
+        ASSERT_EQ(decode(file).pixels, referenceDecode(file)) << "round " << round;
+    }
+}
+
 TEST(YifRuns, LongRunsAcrossPieceBoundaries) {
     // Runs and literals that straddle the decoder's internal pieces, in both modes.
     Bytes stream;
@@ -318,6 +333,65 @@ TEST(YifPlacement, ExtremeAspectSaturates) {
     EXPECT_EQ(p.width, INT32_MIN);  // 0x1FFFFFFF * -38 does not fit
     EXPECT_EQ(p.height, -38);
     EXPECT_EQ(p.x, 1073741829);     // (10 - INT32_MIN) / 2, computed in 64 bits
+    // Client sizes the system never reports still give a defined answer.
+    const yif::Placement q = yif::placePicture(INT32_MIN, INT32_MIN, 3, 1);
+    EXPECT_LT(q.height, -2000000000);
+}
+
+}  // namespace
+
+namespace {
+
+// What a channel value becomes after encoding and decoding: the nearest level.
+uint8_t nearestLevel(uint8_t v, int tritsPerPixel) {
+    std::vector<int> levels = {0, 128, 255};
+    if (tritsPerPixel == 9) {
+        levels.clear();
+        for (int s = 0; s <= 26; ++s) levels.push_back(s * 255 / 26);
+    }
+    int best = levels[0];
+    for (int level : levels)
+        if (std::abs(level - v) < std::abs(best - v)) best = level;
+    return uint8_t(best);
+}
+
+// Encodes R,G,B,A pixels and decodes the file again; returns R,G,B,A.
+Bytes roundTrip(const Bytes& rgba, uint32_t w, uint32_t h, int tpp, bool rle, size_t* fileSize = nullptr) {
+    const Bytes file = yif::encode(rgba.data(), w, h, tpp, rle);
+    if (fileSize) *fileSize = file.size();
+    Bytes px = decode(file).pixels;
+    for (size_t i = 0; i < px.size(); i += 4) std::swap(px[i], px[i + 2]);
+    return px;
+}
+
+TEST(YifEncode, EveryChannelValueComesBackAsItsNearestLevel) {
+    Bytes rgba;
+    for (int v = 0; v < 256; ++v) rgba.insert(rgba.end(), {uint8_t(v), uint8_t(255 - v), uint8_t(v / 2), 9});
+    for (int tpp : {3, 9}) {
+        for (bool rle : {false, true}) {
+            Bytes want = rgba;
+            for (size_t i = 0; i < want.size(); ++i) want[i] = i % 4 == 3 ? 255 : nearestLevel(want[i], tpp);
+            EXPECT_EQ(roundTrip(rgba, 16, 16, tpp, rle), want) << tpp << " " << rle;
+        }
+    }
+}
+
+TEST(YifEncode, MarkerColouredPixelsSurviveRunCoding) {
+    // R 0, G 128, B 255 is the trit sequence FF 00 01, the run-code marker itself.
+    Bytes rgba;
+    for (int i = 0; i < 40; ++i) rgba.insert(rgba.end(), {0, 128, 255, 255});
+    rgba.insert(rgba.end(), {255, 255, 255, 255, 0, 128, 255, 255});
+    EXPECT_EQ(roundTrip(rgba, 42, 1, 3, true), rgba);
+}
+
+TEST(YifEncode, RunsMakeFlatPicturesSmaller) {
+    const Bytes flat(64 * 64 * 4, 255);  // every trit +1
+    size_t raw = 0, rle = 0;
+    const Bytes a = roundTrip(flat, 64, 64, 9, false, &raw);
+    const Bytes b = roundTrip(flat, 64, 64, 9, true, &rle);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(raw, 16u + 64 * 64 * 9);
+    EXPECT_LT(rle, raw / 10);
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -64,7 +66,59 @@ bool writeWav(const std::string& out, const yaf::Sound& sound, const std::vector
     return ok;
 }
 
+// libsndfile reading from a file already in memory.
+struct MemoryFile {
+    const tool::Bytes& bytes;
+    sf_count_t at = 0;
+};
+
+SF_VIRTUAL_IO memoryIo() {
+    SF_VIRTUAL_IO io = {};
+    io.get_filelen = [](void* user) { return sf_count_t(static_cast<MemoryFile*>(user)->bytes.size()); };
+    io.seek = [](sf_count_t offset, int whence, void* user) {
+        auto* m = static_cast<MemoryFile*>(user);
+        const sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->at : sf_count_t(m->bytes.size());
+        m->at = std::clamp<sf_count_t>(base + offset, 0, sf_count_t(m->bytes.size()));
+        return m->at;
+    };
+    io.read = [](void* out, sf_count_t count, void* user) {
+        auto* m = static_cast<MemoryFile*>(user);
+        const sf_count_t n = std::min(count, sf_count_t(m->bytes.size()) - m->at);
+        std::memcpy(out, m->bytes.data() + m->at, size_t(n));
+        m->at += n;
+        return n;
+    };
+    io.write = [](const void*, sf_count_t, void*) { return sf_count_t(0); };
+    io.tell = [](void* user) { return static_cast<MemoryFile*>(user)->at; };
+    return io;
+}
+
 }  // namespace
+
+int yafEncode(const tool::Bytes& wav, const std::string& out) {
+    MemoryFile memory{wav};
+    SF_VIRTUAL_IO io = memoryIo();
+    SF_INFO format = {};
+    SNDFILE* sf = sf_open_virtual(&io, SFM_READ, &format, &memory);
+    if (!sf) return tool::fail(std::string("not a readable sound file: ") + sf_strerror(nullptr));
+    const bool fits = format.channels > 0 && format.channels <= UINT16_MAX && format.samplerate > 0 &&
+                      format.frames >= 0 && format.frames <= sf_count_t(UINT32_MAX);
+    std::vector<int16_t> pcm;
+    sf_count_t frames = 0;
+    if (fits) {
+        // libsndfile converts any sample format to 16-bit.
+        pcm.resize(size_t(format.frames) * size_t(format.channels));
+        frames = sf_readf_short(sf, pcm.data(), format.frames);
+    }
+    sf_close(sf);
+    if (!fits) return tool::fail("a YAF file cannot hold this sound");
+    const std::vector<uint8_t> yaf =
+        yaf::encode(pcm.data(), uint32_t(frames), uint16_t(format.channels), uint32_t(format.samplerate));
+    std::string error;
+    const bool ok = tool::writeFileAtomically(
+        out, [&](FILE* f) { return std::fwrite(yaf.data(), 1, yaf.size(), f) == yaf.size(); }, error);
+    return ok ? 0 : tool::fail("cannot write " + out + ": " + error);
+}
 
 int yafInfo(const tool::Bytes& file) {
     const yaf::Sound sound = yaf::inspect(file.data(), file.size());

@@ -69,3 +69,21 @@ int yifConvert(const tool::Bytes& file, const std::string& out, const std::strin
         error);
     return ok ? 0 : tool::fail("cannot write " + out + ": " + error);
 }
+
+int yifEncode(const tool::Bytes& png, const std::string& out, int tritsPerPixel, bool runLength) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, png.data(), png.size()))
+        return tool::fail(std::string("not a readable PNG: ") + image.message);
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) {
+        png_image_free(&image);
+        return tool::fail(std::string("not a readable PNG: ") + image.message);
+    }
+    const std::vector<uint8_t> yif = yif::encode(rgba.data(), image.width, image.height, tritsPerPixel, runLength);
+    std::string error;
+    const bool ok = tool::writeFileAtomically(
+        out, [&](FILE* f) { return std::fwrite(yif.data(), 1, yif.size(), f) == yif.size(); }, error);
+    return ok ? 0 : tool::fail("cannot write " + out + ": " + error);
+}

@@ -109,4 +109,22 @@ size_t wavePoints(int32_t clientW, int32_t clientH, const Samples& samples, Poin
     return count;
 }
 
+std::vector<uint8_t> encode(const int16_t* samples, uint32_t frames, uint16_t channels,
+                            uint32_t sampleRate) {
+    const size_t count = size_t(frames) * channels;
+    std::vector<uint8_t> file;
+    file.reserve(kHeaderSize + 2 * count);
+    auto put = [&file](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) file.push_back(uint8_t(v >> (8 * i)));
+    };
+    file.insert(file.end(), {'Y', 'A', 'F', '7'});
+    put(sampleRate, 4);
+    put(channels, 2);
+    put(16, 2);  // bits per sample
+    put(frames, 4);
+    put(0, 4);   // threshold and the unused pair
+    for (size_t i = 0; i < count; ++i) put(uint16_t(samples[i]), 2);
+    return file;
+}
+
 }  // namespace yaf

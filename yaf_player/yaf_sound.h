@@ -26,6 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace yaf {
 
@@ -120,5 +121,12 @@ int32_t waveMid(int32_t clientH);
 // hasWave() is false. Reads one sample per column, whatever the sound's length.
 size_t wavePoints(int32_t clientW, int32_t clientH, const Samples& samples, Point* out,
                   size_t capacity);
+
+// --- Making files ------------------------------------------------------------------
+
+// A YAF file holding `frames` frames of `channels` interleaved samples at `sampleRate`,
+// 16 bits per sample and threshold 0.
+std::vector<uint8_t> encode(const int16_t* samples, uint32_t frames, uint16_t channels,
+                            uint32_t sampleRate);
 
 }  // namespace yaf

@@ -1,4 +1,111 @@
-// YDF document scanning and rendering (to come).
+// YDF document scanning and rendering, free of any platform call: text in, styled runs out.
+//
+// A YDF document is JSON-looking text, but it is never parsed. The reader pulls single
+// string values out of it by substring lookups and lays them out as styled text runs.
+//
+//   the text     8-bit characters up to the first NUL byte (or the end of the bytes).
+//                No decoding: bytes reach the runs unchanged.
+//   a key        "name" -- the name between double quotes, found as a plain substring,
+//                wherever it stands (top level, nested, or even as a string value).
+//   separators   after a key, any run of tab, blank and colon. CR and LF are not
+//                separators: a value on the next line is not found.
+//   a value      "..." -- units up to the closing quote or the end of the text. A unit is
+//                a backslash plus the character after it (standing for that character
+//                alone: \n gives n, \" gives ", \\ gives \) or any other single character.
+//                A backslash as the text's last character stands for itself.
+//
+// What is shown, in order (a line is a text run plus a "\r\n" run of the same colour and
+// size, never bold; a spacer is an empty run plus "\r\n", light grey, 6 pt):
+//
+//   "  YDF v<@ydf> | <kind> | <id>"       muted 11         spacer
+//   "  <title>"                           white 18 bold
+//   "  " + 40 hyphens                     muted 10         spacer
+//   "  Publisher: <name>  <url>"          muted 11         spacer   -- only when "issuer"
+//                                                        is followed (after tab, CR, LF,
+//                                                        blank, colon) by '{'; name and url
+//                                                        are looked up from that '{'
+//   per "kicker", in text order, with the cursor P just past the kicker's value:
+//     "  [<kicker>]"                      accent 10 bold
+//     "  <title>"                         white 14 bold    -- "title" starting < 200 after P
+//     "  <paragraph>"                     grey 11          -- "paragraph" < 1000 after P,
+//                                                             only when not empty
+//     "    - <item>"                      grey 10          -- per string in the first '['
+//                                                             after "list" (< 1500 after P),
+//                                                             up to its first ']'
+//     spacer
+//   "  HMAC-SHA256: <first 16 of sig>..." muted 10         -- only when "sig" is not empty
+//
+// The searches of a section run from P to the end of the text, so a section may borrow a
+// later section's title, paragraph or list. Values are cut to their buffers (version 15,
+// id 127, kind 63, title 511, sig 63, name 255, url 511, kicker 63, section title 255,
+// paragraph 2047, item 511 characters) and a composed line to 1023 characters.
 #pragma once
 
-namespace ydf {}
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ydf {
+
+// Colours as 0x00BBGGRR values.
+constexpr uint32_t kWhite = 0xFFFFFF;
+constexpr uint32_t kMuted = 0xAA6666;      // RGB(102,102,170)
+constexpr uint32_t kAccent = 0xF0C94D;     // RGB(77,201,240)
+constexpr uint32_t kLightGrey = 0xE0E0E0;  // RGB(224,224,224)
+constexpr uint32_t kBackground = 0x0C0606; // RGB(6,6,12)
+
+// Where the document's text ends: its first NUL byte, or data + size.
+const char* textEnd(const char* data, size_t size);
+
+// Copies the string value of the first "key" at or after `from` into `out` (capacity
+// N >= 1 including the NUL; at most N - 1 characters kept). The value must follow the key
+// after optional separators; anything else (a number, '{', a line break, the end) gives
+// "" and no later occurrence is tried. `end` is the text's end. Keys of more than 253
+// characters are cut, as the pattern lives in a 256-character buffer. Never allocates.
+void jsonGetStr(const char* from, const char* end, const char* key, char* out, size_t capacity);
+
+// Copies the value whose opening quote is at `at`; "" when `at` holds no double quote.
+void extractStr(const char* at, const char* end, char* out, size_t capacity);
+
+// Where rendering goes: the view is cleared once, then runs are appended in order.
+class Sink {
+public:
+    virtual void clear() = 0;
+    virtual void appendText(const char* text, uint32_t color, int32_t points, bool bold) = 0;
+
+protected:
+    ~Sink() = default;
+};
+
+// Clears the sink and appends the runs of the document [data, data + size). Time is
+// linear in the text's length plus the runs' length, whatever the document holds.
+void renderYDF(const char* data, size_t size, Sink& sink);
+
+// One styled run, as kept by RunList.
+struct Run {
+    std::string text;
+    uint32_t color = 0;
+    int32_t points = 0;
+    bool bold = false;
+    bool operator==(const Run&) const = default;
+};
+
+// A sink that keeps the runs in a list.
+class RunList final : public Sink {
+public:
+    void clear() override { runs.clear(); }
+    void appendText(const char* text, uint32_t color, int32_t points, bool bold) override {
+        runs.push_back({text, color, points, bold});
+    }
+    std::vector<Run> runs;
+};
+
+// The header fields and the number of sections, as the renderer finds them.
+struct Summary {
+    std::string version, kind, id, title;
+    size_t sections = 0;
+};
+Summary summarize(const char* data, size_t size);
+
+}  // namespace ydf

@@ -6,6 +6,13 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <tmmintrin.h>
+#define YIF_SSSE3 1
+#else
+#define YIF_SSSE3 0
+#endif
+
 namespace yif {
 namespace {
 
@@ -150,16 +157,152 @@ inline uint32_t channel9(const uint8_t* t) {
 
 inline void store(uint8_t* out, uint32_t bgra) { std::memcpy(out, &bgra, 4); }
 
-void pixels9(const uint8_t* t, uint8_t* out, size_t count) {
+void scalarPixels9(const uint8_t* t, uint8_t* out, size_t count) {
     for (size_t i = 0; i < count; ++i, t += 9, out += 4)
         store(out, 0xFF000000u | channel9(t) << 16 | channel9(t + 3) << 8 | channel9(t + 6));
 }
 
-void pixels3(const uint8_t* t, uint8_t* out, size_t count) {
+void scalarPixels3(const uint8_t* t, uint8_t* out, size_t count) {
     for (size_t i = 0; i < count; ++i, t += 3, out += 4)
         store(out, 0xFF000000u | uint32_t(kTritChannel[t[0]]) << 16 |
                        uint32_t(kTritChannel[t[1]]) << 8 | kTritChannel[t[2]]);
 }
+
+#if YIF_SSSE3
+// The same conversions, sixteen pixels at a time with SSSE3 byte shuffles. A pixel's
+// trits are read as "channel triples": 3-trit pixels have one trit per channel, 9-trit
+// pixels three. Both paths end in pack16, which turns 48 channel bytes (R,G,B per pixel)
+// into 16 B,G,R,A pixels. Results are bit-identical to the scalar code above.
+
+struct Mask16 {
+    uint8_t lane[16];
+};
+constexpr uint8_t kZeroLane = 0x80;  // a shuffle index with the top bit set yields 0
+
+// Lanes k = 0..15 of vector `part` of a 48-byte group that hold byte 3k + pos.
+constexpr Mask16 tripleMask(int pos, int part) {
+    Mask16 m{};
+    for (int k = 0; k < 16; ++k) {
+        const int byte = 3 * k + pos - 16 * part;
+        m.lane[k] = byte >= 0 && byte < 16 ? uint8_t(byte) : kZeroLane;
+    }
+    return m;
+}
+
+// Output vector q (pixels 4q..4q+3) taken from channel vector `part`: each pixel's
+// R,G,B channels reversed into B,G,R, and the alpha lane left zero.
+constexpr Mask16 packMask(int q, int part) {
+    Mask16 m{};
+    for (int lane = 0; lane < 16; ++lane) {
+        const int pixel = lane / 4, slot = lane % 4;
+        const int byte = 12 * q + 3 * pixel + (2 - slot) - 16 * part;
+        m.lane[lane] = slot < 3 && byte >= 0 && byte < 16 ? uint8_t(byte) : kZeroLane;
+    }
+    return m;
+}
+
+constexpr Mask16 kTriple[3][3] = {{tripleMask(0, 0), tripleMask(0, 1), tripleMask(0, 2)},
+                                  {tripleMask(1, 0), tripleMask(1, 1), tripleMask(1, 2)},
+                                  {tripleMask(2, 0), tripleMask(2, 1), tripleMask(2, 2)}};
+constexpr Mask16 kPack[4][3] = {{packMask(0, 0), packMask(0, 1), packMask(0, 2)},
+                                {packMask(1, 0), packMask(1, 1), packMask(1, 2)},
+                                {packMask(2, 0), packMask(2, 1), packMask(2, 2)},
+                                {packMask(3, 0), packMask(3, 1), packMask(3, 2)}};
+
+// Channel of a valid triple as a function of 9a + 3b + c + 13 (0..26), in two halves
+// of sixteen for pshufb.
+constexpr Mask16 sumChannelHalf(int first) {
+    Mask16 m{};
+    for (int i = 0; i < 16; ++i) m.lane[i] = first + i <= 26 ? uint8_t((first + i) * 255 / 26) : 0;
+    return m;
+}
+constexpr Mask16 kSumLow = sumChannelHalf(0), kSumHigh = sumChannelHalf(16);
+
+#define YIF_TARGET __attribute__((target("ssse3")))
+
+YIF_TARGET inline __m128i load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+YIF_TARGET inline __m128i load(const Mask16& m) { return load(m.lane); }
+
+YIF_TARGET void pack16(const __m128i channels[3], uint8_t* out) {
+    const __m128i alpha = _mm_set1_epi32(int32_t(0xFF000000u));
+    for (int q = 0; q < 4; ++q) {
+        const int first = 12 * q / 16, last = (12 * q + 11) / 16;  // the parts this output needs
+        __m128i v = _mm_shuffle_epi8(channels[first], load(kPack[q][first]));
+        if (last != first) v = _mm_or_si128(v, _mm_shuffle_epi8(channels[last], load(kPack[q][last])));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * q), _mm_or_si128(v, alpha));
+    }
+}
+
+YIF_TARGET void simdPixels3(const uint8_t* t, uint8_t* out, size_t count) {
+    const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi8(char(0x80));
+    size_t i = 0;
+    for (; i + 16 <= count; i += 16, t += 48, out += 64) {
+        __m128i channels[3];
+        for (int part = 0; part < 3; ++part) {
+            const __m128i v = load(t + 16 * part);  // negative 0, zero 128, positive 255
+            channels[part] = _mm_or_si128(_mm_cmpgt_epi8(v, zero), _mm_and_si128(_mm_cmpeq_epi8(v, zero), half));
+        }
+        pack16(channels, out);
+    }
+    scalarPixels3(t, out, count - i);
+}
+
+// Sixteen 9-trit pixels (144 bytes). Returns false, writing nothing, when a byte is not
+// one of FF, 00, 01: those go through the scalar table, which covers every byte value.
+YIF_TARGET bool simdBlock9(const uint8_t* t, uint8_t* out) {
+    const __m128i one = _mm_set1_epi8(1), two = _mm_set1_epi8(2), fifteen = _mm_set1_epi8(15),
+                  sixteen = _mm_set1_epi8(16);
+    __m128i digits[9];  // trit + 1: 0, 1 or 2 for valid trits
+    __m128i largest = _mm_setzero_si128();
+    for (int v = 0; v < 9; ++v) {
+        digits[v] = _mm_add_epi8(load(t + 16 * v), one);
+        largest = _mm_max_epu8(largest, digits[v]);
+    }
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(largest, two), largest)) != 0xFFFF) return false;
+
+    __m128i channels[3];
+    for (int g = 0; g < 3; ++g) {
+        __m128i abc[3];
+        for (int pos = 0; pos < 3; ++pos) {
+            abc[pos] = _mm_shuffle_epi8(digits[3 * g], load(kTriple[pos][0]));
+            abc[pos] = _mm_or_si128(abc[pos], _mm_shuffle_epi8(digits[3 * g + 1], load(kTriple[pos][1])));
+            abc[pos] = _mm_or_si128(abc[pos], _mm_shuffle_epi8(digits[3 * g + 2], load(kTriple[pos][2])));
+        }
+        // 9a + 3b + c over digits equals 9a + 3b + c + 13 over trits: 0..26.
+        const __m128i a2 = _mm_add_epi8(abc[0], abc[0]), a8 = _mm_add_epi8(_mm_add_epi8(a2, a2), _mm_add_epi8(a2, a2));
+        const __m128i b3 = _mm_add_epi8(_mm_add_epi8(abc[1], abc[1]), abc[1]);
+        const __m128i sum = _mm_add_epi8(_mm_add_epi8(a8, abc[0]), _mm_add_epi8(b3, abc[2]));
+        const __m128i high = _mm_cmpgt_epi8(sum, fifteen);
+        channels[g] = _mm_or_si128(_mm_shuffle_epi8(load(kSumLow), _mm_or_si128(sum, high)),
+                                   _mm_shuffle_epi8(load(kSumHigh), _mm_sub_epi8(sum, sixteen)));
+    }
+    pack16(channels, out);
+    return true;
+}
+
+YIF_TARGET void simdPixels9(const uint8_t* t, uint8_t* out, size_t count) {
+    size_t i = 0;
+    for (; i + 16 <= count; i += 16, t += 144, out += 64)
+        if (!simdBlock9(t, out)) scalarPixels9(t, out, 16);
+    scalarPixels9(t, out, count - i);
+}
+
+bool haveSsse3() {
+    static const bool have = __builtin_cpu_supports("ssse3");
+    return have;
+}
+
+void pixels9(const uint8_t* t, uint8_t* out, size_t count) {
+    haveSsse3() ? simdPixels9(t, out, count) : scalarPixels9(t, out, count);
+}
+
+void pixels3(const uint8_t* t, uint8_t* out, size_t count) {
+    haveSsse3() ? simdPixels3(t, out, count) : scalarPixels3(t, out, count);
+}
+#else
+void pixels9(const uint8_t* t, uint8_t* out, size_t count) { scalarPixels9(t, out, count); }
+void pixels3(const uint8_t* t, uint8_t* out, size_t count) { scalarPixels3(t, out, count); }
+#endif
 
 template <size_t TritsPerPixel, class Source>
 uint8_t* convertRun(Source& source, uint64_t pixelCount, uint8_t* out) {
@@ -267,7 +410,7 @@ void decodePixels(const uint8_t* file, size_t size, const Info& info, uint8_t* p
 }
 
 Placement placePicture(int32_t clientW, int32_t clientH, int32_t imageW, int32_t imageH) {
-    const int32_t available = clientH - kTopBand;
+    const int64_t available = int64_t(clientH) - kTopBand;  // 64 bits: any client height
     const float sx = float(clientW) / float(imageW);
     const float sy = float(available) / float(imageH);
     const float scale = 0.95f * (sx < sy ? sx : sy);
@@ -278,7 +421,7 @@ Placement placePicture(int32_t clientW, int32_t clientH, int32_t imageW, int32_t
     p.width = saturateToInt32(double(float(imageW) * scale));
     p.height = saturateToInt32(double(float(imageH) * scale));
     p.x = saturateToInt32(double((int64_t(clientW) - p.width) / 2));
-    p.y = saturateToInt32(double((int64_t(available) - p.height) / 2 + kTopBand));
+    p.y = saturateToInt32(double((available - p.height) / 2 + kTopBand));
     return p;
 }
 

@@ -42,6 +42,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace yif {
 
@@ -106,5 +107,14 @@ struct Placement {
 };
 constexpr int32_t kTopBand = 40;
 Placement placePicture(int32_t clientW, int32_t clientH, int32_t imageW, int32_t imageH);
+
+// Encodes R,G,B,A pixels (alpha is not stored) as a YIF file. Each channel becomes the
+// nearest level the pixel size offers: 0, 128 or 255 for 3-trit pixels, k * 255 / 26
+// (k = 0..26) for 9-trit pixels. With `runLength` the stream holds run codes wherever a
+// run is long enough for a code to be shorter; literal trits that would read as a
+// marker are broken up, so the file decodes to exactly these levels.
+// `tritsPerPixel` is 3 or 9.
+std::vector<uint8_t> encode(const uint8_t* rgba, uint32_t width, uint32_t height, int tritsPerPixel,
+                            bool runLength);
 
 }  // namespace yif

@@ -69,4 +69,21 @@ check "an unknown output format is a usage error" "$rc" "2"
 run convert "$T/missing.yaf" "$T/x.wav"
 check "a missing input fails" "$rc" "1"
 
+# WAV -> YAF -> WAV keeps the samples; other WAV formats arrive as 16-bit.
+run convert "$T/mono.WAV" "$T/back.yaf"
+check "WAV to YAF succeeds" "$rc|$err" "0|"
+run info "$T/back.yaf"
+check "the made YAF names rate, channels and frames" "$out" "YAF7 | 44100Hz 1ch 16bit | 3 samples | 0.0s | threshold 0"
+run convert "$T/back.yaf" "$T/back.wav"
+check_true "WAV to YAF to WAV gives the same file" cmp -s "$T/mono.WAV" "$T/back.wav"
+python3 -c "
+import wave, sys
+w = wave.open(sys.argv[1], 'wb'); w.setnchannels(2); w.setsampwidth(1); w.setframerate(11025)
+w.writeframes(bytes([128, 0, 255, 129])); w.close()" "$T/eight.wav"
+run convert "$T/eight.wav" "$T/eight.yaf"
+check "an 8-bit WAV becomes 16-bit samples" "$rc|$(tail -c 8 "$T/eight.yaf" | xxd -p)" "0|00000080007f0001"
+echo "RIFF junk" >"$T/junk.wav"
+run convert "$T/junk.wav" "$T/junk.yaf"
+check "an unreadable WAV fails and writes nothing" "$rc|$(test -e "$T/junk.yaf" && echo written)" "1|"
+
 finish

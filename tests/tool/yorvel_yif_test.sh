@@ -61,6 +61,33 @@ check "a missing input fails" "$rc" "1"
 run info "$T"
 check "a directory as input fails" "$rc" "1"
 
+# PNG -> YIF -> PAM: colours that are already levels come back unchanged.
+levels3="000080FF FF8000FF 80FF00FF 000000FF FFFFFFFF 808080FF"
+bytes "$levels3" | /usr/bin/convert -size 3x2 -depth 8 rgba:- "$T/levels3.png"
+for opts in "--trits 3" "--trits 3 --rle"; do
+    run convert "$T/levels3.png" "$T/levels3.yif" $opts
+    check "PNG to YIF ($opts) succeeds" "$rc|$err" "0|"
+    run convert "$T/levels3.yif" "$T/levels3.pam"
+    check "PNG to YIF to PAM ($opts) keeps the levels" "$(tail -c 24 "$T/levels3.pam" | xxd -p)" \
+        "$(bytes "$levels3" | xxd -p)"
+done
+levels9="1309FFFF 627575FF"  # 19 = 2*255/26, 9 = 1*255/26, 98, 117: all levels of 9-trit pixels
+bytes "$levels9" | /usr/bin/convert -size 2x1 -depth 8 rgba:- "$T/levels9.png"
+run convert "$T/levels9.png" "$T/levels9.yif" --rle
+run convert "$T/levels9.yif" "$T/levels9.pam"
+check "9-trit round trip keeps the levels" "$(tail -c 8 "$T/levels9.pam" | xxd -p)" "1309ffff627575ff"
+run info "$T/levels9.yif"
+# 18 trits, three of which (FF 00 01, from the first pixel's green and blue) would read
+# as a marker: their 01 run goes out as a 10-byte code, 16 + 15 + 10 bytes in all.
+check "9 trits per pixel is the default" "$out" "YIF v1.0 | 2x1 | 9-trit (19683 colors) | RLE | 41 bytes"
+run convert "$T/levels9.png" "$T/x.yif" --trits 5
+check "--trits takes only 3 or 9" "$rc" "2"
+run convert "$T/ex.yif" "$T/x.pam" --rle
+check "encoder options need a PNG input" "$rc" "2"
+echo "not a png" >"$T/bad.png"
+run convert "$T/bad.png" "$T/bad.yif"
+check "an unreadable PNG fails and writes nothing" "$rc|$(test -e "$T/bad.yif" && echo written)" "1|"
+
 run
 check "no arguments is a usage error" "$rc" "2"
 run convert "$T/ex.yif" "$T/ex.bmp"

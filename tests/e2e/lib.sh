@@ -1,0 +1,203 @@
+# End-to-end tests of the Windows programs: the real program under Wine, on a private
+# X server, driven by wdrive.exe (wdrive.cpp). Sourced by one script per program:
+#
+#   source "$(dirname "$0")/lib.sh"
+#   e2e_init "$@"                  # PROGRAM.exe WDRIVE.exe, as ctest passes them
+#   APP_TITLE=YorvelXYZ            # an ASCII part of the main window's title
+#   e2e_case "starts with a file"  # names the failures that follow
+#   app_start "$(winpath "$E2E/files/a.xyz")"
+#   shoot s1; expect_pixel "background" s1 5 60 "6 6 12"
+#   wd cmd "$APP_TITLE" 1; wd open "$(winpath "$E2E/files/b.xyz")"
+#   app_close; check "exit code" "$APP_RC" 0
+#   finish
+#
+# One Xvfb and one wineserver serve all cases of a script. When the script ends, whatever
+# the outcome, `wineserver -k` ends every Wine process of the prefix and Xvfb is stopped
+# by its process id.
+# The prefix is shared by every end-to-end script, so ctest runs them one at a time.
+# Set E2E_KEEP=1 to keep the scratch folder (it is always kept after a failure).
+set -u
+E2E_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$E2E_REPO/tests/checks.sh"
+
+E2E=""          # scratch folder of this run: test files, screenshots, program output
+APP_EXE=""      # the program under test
+WDRIVE=""       # the driver
+APP_TITLE=""    # what finds the main window (a substring of its title)
+APP_PID=""      # the running program (its timeout wrapper), empty when none runs
+APP_RC=""       # exit code of the last program that ended
+XVFB_PID=""
+HOLD_PID=""
+E2E_T0=$SECONDS
+
+# Every Wine or X step is bounded, so one stuck dialog cannot eat the whole run.
+E2E_STEP_TIMEOUT=${E2E_STEP_TIMEOUT:-30}
+
+e2e_log() { echo "[e2e $((SECONDS - E2E_T0))s] $*"; }
+
+# Failures that follow name the case.
+e2e_case() {
+    check_context=$1
+    e2e_log "case: $1"
+}
+
+# The Windows name of a Unix path (drive Z: is the Unix root in a fresh prefix).
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+e2e_init() {  # e2e_init PROGRAM.exe WDRIVE.exe
+    [ $# -eq 2 ] || { echo "usage: $0 PROGRAM.exe WDRIVE.exe"; exit 2; }
+    APP_EXE=$(realpath "$1")
+    WDRIVE=$(realpath "$2")
+    mkdir -p "$E2E_REPO/build/e2e"
+    E2E=$(mktemp -d "$E2E_REPO/build/e2e/$(basename "$0" .sh).XXXX")
+    mkdir -p "$E2E/files" "$E2E/cwd"
+    trap e2e_cleanup EXIT
+    trap 'exit 130' INT TERM HUP
+
+    # A prefix of its own, apart from the unit tests' (which run without a display and
+    # at the same time): made once, with the same fonts, and reused.
+    export YORVEL_WINEPREFIX=${YORVEL_E2E_WINEPREFIX:-$E2E_REPO/build/wine/e2e-prefix}
+    source "$E2E_REPO/scripts/wine-env.sh"
+    timeout 300 bash -c 'source "$1/scripts/wine-env.sh" && yorvel_wine_prefix' _ "$E2E_REPO" ||
+        { echo "could not make the Wine prefix"; exit 1; }
+
+    # Xvfb picks a free display and writes its number to the descriptor we give it.
+    local fd
+    exec {fd}>"$E2E/display"
+    Xvfb -displayfd "$fd" -screen 0 1280x1024x24 -nolisten tcp >"$E2E/xvfb.log" 2>&1 &
+    XVFB_PID=$!
+    exec {fd}>&-
+    local end=$((SECONDS + 10))
+    until [ -s "$E2E/display" ]; do
+        [ $SECONDS -lt $end ] && kill -0 "$XVFB_PID" 2>/dev/null ||
+            { echo "Xvfb did not start"; cat "$E2E/xvfb.log"; exit 1; }
+        sleep 0.05
+    done
+    export DISPLAY=:$(tr -d '\n' <"$E2E/display")
+
+    # Keeps the wineserver and Wine's services up between programs (faster starts).
+    wine "$WDRIVE" hold >/dev/null 2>&1 &
+    HOLD_PID=$!
+    e2e_log "ready: DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX scratch=$E2E"
+}
+
+e2e_cleanup() {
+    local rc=$?
+    [ "$failures" -gt 0 ] && rc=1
+    if [ -n "${WINEPREFIX:-}" ]; then
+        timeout 20 wineserver -k >/dev/null 2>&1
+        timeout 20 wineserver -w >/dev/null 2>&1
+    fi
+    if [ -n "$XVFB_PID" ]; then
+        kill "$XVFB_PID" 2>/dev/null
+        wait "$XVFB_PID" 2>/dev/null
+    fi
+    # The server took the holder and any program left running down with it.
+    [ -n "$HOLD_PID" ] && { kill "$HOLD_PID" 2>/dev/null; wait "$HOLD_PID" 2>/dev/null; }
+    app_stop
+    if [ "$rc" -eq 0 ] && [ -z "${E2E_KEEP:-}" ]; then
+        rm -rf "$E2E"
+    elif [ -n "$E2E" ]; then
+        echo "scratch folder kept: $E2E"
+    fi
+    e2e_log "done"
+    exit "$rc"
+}
+
+# wd ARGS...: runs the driver (see wdrive.cpp for its commands).
+wd() { timeout "$E2E_STEP_TIMEOUT" wine "$WDRIVE" "$@"; }
+
+# app_start [ARG]: starts the program in an empty folder of its own with the given command
+# line, waits for its window and its first paint. Output goes to $E2E/app.out.
+app_start() {
+    [ -n "$APP_PID" ] && app_stop
+    (cd "$E2E/cwd" && exec timeout 120 wine "$APP_EXE" "$@") >"$E2E/app.out" 2>&1 &
+    APP_PID=$!
+    if ! wd find "$APP_TITLE" 20000 >/dev/null; then
+        fail "the window \"$APP_TITLE\" did not show up"
+        return 1
+    fi
+    wd settle "$APP_TITLE"
+}
+
+# app_wait_exit: waits (bounded) for the program to end; sets APP_RC.
+app_wait_exit() {
+    if ! timeout 20 tail --pid="$APP_PID" -f /dev/null; then
+        fail "the program did not end"
+        app_stop
+        return 1
+    fi
+    wait "$APP_PID"
+    APP_RC=$?
+    APP_PID=""
+}
+
+# app_close: posts WM_CLOSE to the main window and waits for the program to end; sets
+# APP_RC. Without a window manager each closed top-level window costs Wine 2 s.
+app_close() {
+    wd close "$APP_TITLE" || { fail "no window to close"; app_stop; return 1; }
+    app_wait_exit
+}
+
+# app_stop: ends a program left running by a failed case (its timeout wrapper passes
+# the signal on), so the next case starts clean.
+app_stop() {
+    [ -z "$APP_PID" ] && return 0
+    kill "$APP_PID" 2>/dev/null
+    wait "$APP_PID" 2>/dev/null
+    APP_PID=""
+}
+
+# shoot NAME: the main window's client area, as $E2E/NAME.ppm (binary PPM, 8 bits).
+shoot() {
+    local x y w h
+    read -r x y w h < <(wd client "$APP_TITLE") || { fail "no window to shoot"; return 1; }
+    timeout "$E2E_STEP_TIMEOUT" /usr/bin/import -silent -window root \
+        -crop "${w}x${h}+${x}+${y}" +repage -depth 8 "ppm:$E2E/$1.ppm"
+}
+
+# shot_size NAME: "W H" of a screenshot or reference picture.
+shot_size() { sed -n 2p "$E2E/$1.ppm"; }
+
+# pixel NAME X Y: "R G B" of one pixel of a picture taken by shoot or ref_text.
+pixel() {
+    local w h header
+    read -r w h < <(shot_size "$1")
+    header=$(head -n 3 "$E2E/$1.ppm" | wc -c)
+    od -An -tu1 -v -j $((header + ($3 * w + $2) * 3)) -N 3 "$E2E/$1.ppm" | xargs
+}
+
+expect_pixel() {  # expect_pixel DESCRIPTION NAME X Y "R G B"
+    check "$1 (pixel $3,$4)" "$(pixel "$2" "$3" "$4")" "$5"
+}
+
+# ref_text NAME W H LEFT TOP RIGHT BOTTOM TEXTRGB BGRGB FLAGS TEXT: the text as the
+# program's paint handler draws it (DrawTextA, default font), as $E2E/NAME.ppm.
+ref_text() {
+    local name=$1
+    shift
+    wd drawtext "$(winpath "$E2E/$name.ppm")" "$@"
+}
+
+# differing_pixels A B X Y W H: how many pixels of that rectangle differ between two
+# pictures (0 when identical).
+differing_pixels() {
+    local geometry="$5x$6+$3+$4"
+    timeout "$E2E_STEP_TIMEOUT" /usr/bin/compare -metric AE \
+        "$E2E/$1.ppm[$geometry]" "$E2E/$2.ppm[$geometry]" null: 2>&1 >/dev/null
+}
+
+expect_same_region() {  # expect_same_region DESCRIPTION A B X Y W H
+    check "$1" "$(differing_pixels "$2" "$3" "$4" "$5" "$6" "$7")" 0
+}
+
+# tree_state DIR...: every file below the folders with its size and modification time,
+# to show that nothing was written.
+tree_state() { find "$@" -printf '%p %s %T@\n' | sort; }
+
+# click_client X Y: a real mouse click at client coordinates of the main window.
+click_client() {
+    local x y w h
+    read -r x y w h < <(wd client "$APP_TITLE") || { fail "no window to click"; return 1; }
+    timeout "$E2E_STEP_TIMEOUT" xdotool mousemove $((x + $1)) $((y + $2)) click 1
+}

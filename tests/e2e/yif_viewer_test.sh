@@ -1,0 +1,227 @@
+#!/usr/bin/env bash
+# The image viewer end to end: greeting, pictures from the command line and the Open
+# dialog, refusals, a header without pixels, resizing, closing.
+source "$(dirname "$0")/lib.sh"
+e2e_init "$@"
+
+APP_TITLE=YorvelYIFReader
+TITLE="YorvelYIFReader — Yorvel Image Format"
+BG="6 6 12"
+BUTTON_RIGHT=116  # the button (x 16 to 116, y 4 to 32) covers the start of the status line
+F=$E2E/files
+
+# --- Test images, made here ---------------------------------------------------------
+
+le32() { printf '%02x%02x%02x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
+
+# yif_file NAME WIDTH HEIGHT TRITS_PER_PIXEL ENCODING STREAM_HEX
+yif_file() { bytes "59494631 $(le32 "$2") $(le32 "$3") $(printf '%02x%02x' "$4" "$5") 0000 $6" >"$F/$1"; }
+
+# A 3-trit colour as the screen shows it: trit bytes FF, 00, 01 give 0, 128, 255.
+trits_rgb() {
+    local t out=()
+    for t in "${1:0:2}" "${1:2:2}" "${1:4:2}"; do
+        case $t in FF) out+=(0) ;; 00) out+=(128) ;; 01) out+=(255) ;; esac
+    done
+    echo "${out[*]}"
+}
+
+# Picture A: 4 x 3 cells of distinct colours (red, green, blue, white / cyan, magenta,
+# yellow, grey / black, dark red, dark green, dark blue), each cell 2 x 2 pixels, so the
+# middle of a cell shows its exact colour whatever the stretching blends between cells.
+A_CELLS=(01FFFF FF01FF FFFF01 010101 FF0101 01FF01 0101FF 000000 FFFFFF 00FFFF FF00FF FFFF00)
+a_stream=""
+for y in 0 1 2 3 4 5; do
+    for x in 0 1 2 3 4 5 6 7; do a_stream+=${A_CELLS[$((y / 2 * 4 + x / 2))]}; done
+done
+yif_file a.yif 8 6 3 0 "$a_stream"
+A_STATUS="YIF v1.0 | 8x6 | 3-trit (27 colors) | Raw | 160 bytes"
+cp "$F/a.yif" "$F/with blank.yif"
+
+# Picture B: run-coded, 2 x 2 (nine 00 trits, then 01 FF 00): grey, grey / grey, pink.
+yif_file b.yif 2 2 3 1 "FF0001 000000010000 00  01FF00"
+B_CELLS=(000000 000000 000000 01FF00)
+B_STATUS="YIF v1.0 | 2x2 | 3-trit (27 colors) | RLE | 29 bytes"
+
+bytes "59494631 02000000 02000000 03 01 00" >"$F/small.yif"   # 15 bytes
+bytes "59494632 02000000 02000000 03 00 0000" >"$F/magic.yif"  # "YIF2"
+yif_file zero.yif 0 5 3 0 "010101"
+ZERO_STATUS="YIF v1.0 | 0x5 | 3-trit (27 colors) | Raw | 19 bytes"
+
+# --- What the window should show ------------------------------------------------------
+
+# placement CLIENT_W CLIENT_H IMAGE_W IMAGE_H: "x y w h" of the picture, worked out apart
+# from the program: single precision (each step rounded to nearest-even 24 bits),
+# truncation toward zero.
+placement() {
+    awk -v W="$1" -v H="$2" -v w="$3" -v h="$4" '
+        function f32(v,   s, a, e, q, n, f, d) {
+            if (v == 0) return 0
+            s = v < 0 ? -1 : 1; a = v * s
+            e = int(log(a) / log(2)); while (2 ^ e > a) e--; while (2 ^ (e + 1) <= a) e++
+            q = 2 ^ (e - 23); n = a / q; f = int(n); d = n - f
+            if (d > 0.5 || (d == 0.5 && f % 2 == 1)) f++
+            return s * f * q
+        }
+        BEGIN {
+            A = H - 40; sx = f32(W / w); sy = f32(A / h); m = sx < sy ? sx : sy
+            s = f32(f32(0.95) * m); dw = int(f32(w * s)); dh = int(f32(h * s))
+            print int((W - dw) / 2), int((A - dh) / 2) + 40, dw, dh
+        }'
+}
+
+# expect_picture WHAT SHOT CLIENT_W CLIENT_H IMAGE_W IMAGE_H COLUMNS ROWS CELL...
+# The picture of COLUMNS x ROWS cells stands at its placement: its four corners show the
+# corner cells exactly (stretching blends only between pixel origins, and the last row
+# and column are flat), the pixels just outside show the background, and with cells of
+# at least 2 x 2 pixels the middle of every cell shows that cell's colour. Points inside
+# KEPT_W x KEPT_H (the part a resize did not repaint) are not looked at.
+KEPT_W=0 KEPT_H=0
+expect_picture() {
+    local what=$1 shot=$2 cw=$3 ch=$4 iw=$5 ih=$6 cols=$7 rows=$8
+    shift 8
+    local cells=("$@") px py pw ph
+    read -r px py pw ph < <(placement "$cw" "$ch" "$iw" "$ih")
+    local r=$((px + pw - 1)) b=$((py + ph - 1)) last=$((cols * rows - 1))
+    at() {  # at WHAT X Y "R G B"
+        [ "$2" -lt "$KEPT_W" ] && [ "$3" -lt "$KEPT_H" ] && return 0
+        expect_pixel "$what: $1" "$shot" "$2" "$3" "$4"
+    }
+    at "top left" "$px" "$py" "$(trits_rgb "${cells[0]}")"
+    at "top right" "$r" "$py" "$(trits_rgb "${cells[$((cols - 1))]}")"
+    at "bottom left" "$px" "$b" "$(trits_rgb "${cells[$((last - cols + 1))]}")"
+    at "bottom right" "$r" "$b" "$(trits_rgb "${cells[$last]}")"
+    at "left of it" $((px - 1)) "$b" "$BG"
+    at "above it" "$r" $((py - 1)) "$BG"
+    at "right of it" $((r + 1)) "$b" "$BG"
+    at "below it" "$r" $((b + 1)) "$BG"
+    local cx=$((iw / cols)) cy=$((ih / rows)) i j
+    [ "$cx" -ge 2 ] && [ "$cy" -ge 2 ] || return 0
+    for ((j = 0; j < rows; j++)); do
+        for ((i = 0; i < cols; i++)); do
+            # Source point half a pixel into the cell, mapped to the screen.
+            local x=$((px + (2 * i * cx + cx - 1) * pw / (2 * iw)))
+            local y=$((py + (2 * j * cy + cy - 1) * ph / (2 * ih)))
+            at "cell $i,$j" "$x" "$y" "$(trits_rgb "${cells[$((j * cols + i))]}")"
+        done
+    done
+}
+
+# expect_status WHAT SHOT TEXT: the status line's visible part (right of the button) is,
+# pixel for pixel, TEXT drawn as the program draws it.
+expect_status() {
+    local w h
+    read -r w h < <(shot_size "$2")
+    ref_text "ref-$2" "$w" 40 16 8 $((w - 16)) 30 4DC9F0 06060C 32 "$3"
+    expect_same_region "$1" "$2" "ref-$2" "$BUTTON_RIGHT" 0 $((w - BUTTON_RIGHT)) 40
+}
+
+# expect_no_picture WHAT SHOT: background everywhere below the top band (sampled).
+expect_no_picture() {
+    local w h x y
+    read -r w h < <(shot_size "$2")
+    for x in 0 $((w / 4)) $((w / 2)) $((w - 1)); do
+        for y in 40 $((h / 2)) $((h - 1)); do expect_pixel "$1" "$2" "$x" "$y" "$BG"; done
+    done
+}
+
+client_size() { wd client "$APP_TITLE" | awk '{print $3, $4}'; }
+
+# open_file PATH: the "Open .yif" button, then the Open dialog confirmed with PATH.
+open_file() {
+    wd cmd "$APP_TITLE" 1 && wd open "$(winpath "$1")" || fail "the Open dialog did not take $1"
+}
+
+expect_closes_cleanly() {
+    app_close
+    check "exit code" "$APP_RC" 0
+    check "no process left" "$(wd procs YorvelYIFReader.exe)" 0
+}
+
+files_before=$(tree_state "$F" "$E2E/cwd")
+touch "$E2E/stamp"
+
+# --- Cases ---------------------------------------------------------------------------
+
+e2e_case "started without a file"
+app_start
+check "title" "$(wd gettext "$APP_TITLE")" "$TITLE"
+check "the button" "$(wd children "$APP_TITLE")" "1 Button 16 4 100 28 Open .yif"
+shoot greeting
+read -r CW CH < <(client_size)
+expect_status "greeting" greeting "YIF Reader v1.0 -- Open a .yif file"
+ref_text other "$CW" 40 16 8 $((CW - 16)) 30 4DC9F0 06060C 32 "YIF Reader v1.0 -- Open a .yif fil"
+check_true "one character less is seen" \
+    test "$(differing_pixels greeting other "$BUTTON_RIGHT" 0 $((CW - BUTTON_RIGHT)) 40)" -gt 0
+expect_no_picture "nothing below the band" greeting
+expect_closes_cleanly
+
+e2e_case "started with a file"
+app_start "$(winpath "$F/a.yif")"
+read -r CW CH < <(client_size)
+shoot a
+expect_picture "picture A" a "$CW" "$CH" 8 6 4 3 "${A_CELLS[@]}"
+expect_status "status of A" a "$A_STATUS"
+
+e2e_case "the Open dialog replaces the picture"
+open_file "$F/b.yif"
+shoot b
+expect_picture "picture B" b "$CW" "$CH" 2 2 2 2 "${B_CELLS[@]}"
+expect_status "status of B" b "$B_STATUS"
+
+e2e_case "a cancelled Open dialog changes nothing"
+click_client 66 18  # the real button, clicked
+wd dlg Open cancel || fail "no Open dialog to cancel"
+shoot cancelled
+check "the window is unchanged" "$(differing_pixels b cancelled 0 0 "$CW" "$CH")" 0
+
+for refused in "small.yif|[ERROR] File too small" "magic.yif|[ERROR] Not a YIF file"; do
+    e2e_case "refused ${refused%%|*}"
+    open_file "$F/${refused%%|*}"
+    shoot refused
+    expect_status "error text at once" refused "${refused#*|}"
+    check "picture B still drawn" "$(differing_pixels b refused 0 40 "$CW" $((CH - 40)))" 0
+done
+
+e2e_case "a larger window"
+wd resize "$APP_TITLE" 1100 800
+read -r CW2 CH2 < <(client_size)
+shoot larger
+# Only the newly uncovered strips are painted, for the new size: background, and the
+# part of the picture placed anew that falls into them. The rest keeps the old paint.
+KEPT_W=$CW KEPT_H=$CH
+expect_picture "picture B placed anew" larger "$CW2" "$CH2" 2 2 2 2 "${B_CELLS[@]}"
+KEPT_W=0 KEPT_H=0
+expect_pixel "right strip" larger $((CW2 - 1)) $((CH / 2)) "$BG"
+expect_pixel "bottom strip" larger 0 $((CH2 - 1)) "$BG"
+check "the rest keeps the old paint" "$(differing_pixels refused larger 0 0 "$CW" "$CH")" 0
+
+e2e_case "a header of width 0"
+open_file "$F/zero.yif"
+shoot zero
+expect_status "status of width 0" zero "$ZERO_STATUS"
+expect_no_picture "picture gone" zero
+
+e2e_case "closing after viewing"
+expect_closes_cleanly
+
+e2e_case "a quoted path with a blank"
+app_start "$(winpath "$F/with blank.yif")"
+read -r CW CH < <(client_size)
+shoot quoted
+expect_picture "picture A" quoted "$CW" "$CH" 8 6 4 3 "${A_CELLS[@]}"
+expect_status "status of A" quoted "$A_STATUS"
+expect_closes_cleanly
+
+e2e_case "a missing file on the command line"
+app_start "$(winpath "$F/missing.yif")"
+shoot missing
+expect_status "error text" missing "[ERROR] Cannot open file"
+expect_no_picture "no picture" missing
+expect_closes_cleanly
+
+e2e_case "nothing written"
+check "test files and working folder" "$(tree_state "$F" "$E2E/cwd")" "$files_before"
+check "files in the prefix's drive" "$(find "$WINEPREFIX/drive_c" -newer "$E2E/stamp" -type f)" ""
+
+finish

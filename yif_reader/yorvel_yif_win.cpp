@@ -1,0 +1,207 @@
+// YorvelYIFReader: the Windows image viewer around the YIF decoder core.
+//
+// One window: an "Open .yif" button, a one-line status text and the picture, scaled to
+// 95% of the largest size that fits below a 40-pixel top band. A file comes from the
+// command line at start-up or from the open-file dialog; nothing is ever written.
+#include <windows.h>
+#include <commdlg.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "yif_image.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"YorvelYIF";
+constexpr wchar_t kTitle[] = L"YorvelYIFReader \u2014 Yorvel Image Format";
+constexpr int kWindowW = 900, kWindowH = 700;
+constexpr int kOpenId = 1;                    // command identifier of the "Open .yif" button
+constexpr COLORREF kBackground = RGB(6, 6, 12);
+constexpr COLORREF kAccent = RGB(77, 201, 240);
+
+// The dialog structure has a fixed layout on Win64; the size is part of the request.
+static_assert(sizeof(OPENFILENAMEA) == 152, "OPENFILENAMEA layout");
+
+}  // namespace
+
+static HWND gWnd;                  // the main window; owner of the open-file dialog
+static HBITMAP gBitmap;            // current picture (top-down 32-bit DIB section); null when none
+static int32_t gImgW;              // width of the last accepted image, header bits as they stand
+static int32_t gImgH;              // height of the last accepted image, header bits as they stand
+static char gInfo[512] = "YIF Reader v1.0 -- Open a .yif file";  // status line drawn at the top
+
+// A refused file changes only the status line; the previous picture stays. The window is
+// repainted at once so the text does not wait for some unrelated repaint.
+static void refuseFile(yif::Error error) {
+    std::snprintf(gInfo, sizeof gInfo, "%s", yif::errorText(error));
+    InvalidateRect(gWnd, nullptr, TRUE);
+}
+
+// A new DIB section of the header's size with the decoded pixels, or null when the
+// header gives no bitmap (a side of 0, a height beyond 31 bits, too many pixels) or
+// the system refuses one.
+static HBITMAP createPicture(const uint8_t* file, size_t size, const yif::Info& info) {
+    if (yif::pixelBytes(info.header) == 0) return nullptr;
+
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = LONG(info.header.width);
+    bi.bmiHeader.biHeight = -LONG(info.header.height);  // negative: rows run top-down
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+
+    HDC screen = GetDC(nullptr);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ReleaseDC(nullptr, screen);
+    if (bitmap && bits) yif::decodePixels(file, size, info, static_cast<uint8_t*>(bits));
+    return bitmap;
+}
+
+// Reads the file at `path` whole and, when its header is accepted, replaces the picture,
+// its size and the status line; otherwise only the status line changes.
+static void loadYIF(const char* path) {
+    FILE* f = std::fopen(path, "rb");
+    if (!f) return refuseFile(yif::Error::CannotOpen);
+
+    // The size is measured as a signed 32-bit value: ftell's long is 32 bits here, and
+    // a failed measurement (-1) counts as too small.
+    int32_t size = -1;
+    if (std::fseek(f, 0, SEEK_END) == 0) size = int32_t(std::ftell(f));
+    std::fseek(f, 0, SEEK_SET);
+    if (size < int32_t(yif::kHeaderSize)) {
+        std::fclose(f);
+        return refuseFile(yif::Error::TooSmall);
+    }
+
+    auto* file = static_cast<uint8_t*>(std::malloc(size_t(size)));
+    if (!file) {
+        std::fclose(f);
+        return refuseFile(yif::Error::NoMemory);
+    }
+    const size_t got = std::fread(file, 1, size_t(size), f);
+    std::fclose(f);
+    if (got != size_t(size)) {
+        std::free(file);
+        return refuseFile(yif::Error::CannotRead);
+    }
+
+    const yif::Info info = yif::inspect(file, size_t(size));
+    if (info.error != yif::Error::None) {
+        std::free(file);
+        return refuseFile(info.error);
+    }
+
+    // Accepted: from here on the picture state is replaced, whatever the pixels give.
+    if (gBitmap) DeleteObject(gBitmap);
+    gBitmap = createPicture(file, size_t(size), info);
+    std::free(file);
+
+    gImgW = int32_t(info.header.width);
+    gImgH = int32_t(info.header.height);
+    std::snprintf(gInfo, sizeof gInfo, "%s", yif::statusLine(info).c_str());
+    InvalidateRect(gWnd, nullptr, TRUE);
+}
+
+// The path given on the command line. Windows shells and Wine put a path holding a
+// blank in double quotes; one such enclosing pair is removed, any other text is a path
+// as it stands.
+static const char* commandLinePath(char* cmdLine) {
+    const size_t n = std::strlen(cmdLine);
+    if (n >= 2 && cmdLine[0] == '"' && cmdLine[n - 1] == '"' &&
+        !std::memchr(cmdLine + 1, '"', n - 2)) {
+        cmdLine[n - 1] = '\0';
+        return cmdLine + 1;
+    }
+    return cmdLine;
+}
+
+static void openDialog() {
+    char path[MAX_PATH] = {};
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = gWnd;
+    ofn.lpstrFilter = "YIF Files\0*.yif\0All Files\0*.*\0";  // the literal's NUL ends the list
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.Flags = OFN_FILEMUSTEXIST;
+    if (GetOpenFileNameA(&ofn)) loadYIF(path);
+}
+
+// Draws the whole client area `rc`: background, status line, and the picture at its
+// placement. The status text starts at x 16, under the button, which covers its start.
+static void paintContent(HDC dc, const RECT& rc) {
+    HBRUSH background = CreateSolidBrush(kBackground);
+    FillRect(dc, &rc, background);
+    DeleteObject(background);
+
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, kAccent);
+    RECT text = {16, 8, rc.right - 16, 30};
+    DrawTextA(dc, gInfo, -1, &text, DT_SINGLELINE);
+
+    if (!gBitmap) return;
+    HDC source = CreateCompatibleDC(dc);
+    HGDIOBJ previous = SelectObject(source, gBitmap);
+    const yif::Placement p = yif::placePicture(rc.right, rc.bottom, gImgW, gImgH);
+    SetStretchBltMode(dc, HALFTONE);
+    StretchBlt(dc, p.x, p.y, p.width, p.height, source, 0, 0, gImgW, gImgH, SRCCOPY);
+    SelectObject(source, previous);
+    DeleteDC(source);
+}
+
+static void onPaint(HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    paintContent(dc, rc);
+    EndPaint(hwnd, &ps);
+}
+
+static void onCommand(WPARAM wParam) {
+    if (LOWORD(wParam) == kOpenId) openDialog();  // any notification code
+}
+
+static void onDestroy() { PostQuitMessage(0); }
+
+LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_PAINT: onPaint(hwnd); return 0;
+        case WM_COMMAND: onCommand(wParam); return 0;
+        case WM_DESTROY: onDestroy(); return 0;
+        default: return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int showCmd) {
+    // Class style 0: resizing repaints only the newly uncovered strips. No brush: the
+    // paint handler fills the whole client area itself.
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.lpszClassName = kClassName;
+    RegisterClassW(&wc);
+
+    gWnd = CreateWindowExW(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                           CW_USEDEFAULT, kWindowW, kWindowH, nullptr, nullptr, instance, nullptr);
+    CreateWindowExW(0, L"BUTTON", L"Open .yif", WS_CHILD | WS_VISIBLE, 16, 4, 100, 28, gWnd,
+                    reinterpret_cast<HMENU>(INT_PTR(kOpenId)), instance, nullptr);
+    ShowWindow(gWnd, showCmd);
+
+    // Loaded before the first message, so the first paint already shows the outcome.
+    if (cmdLine && cmdLine[0] != '\0') loadYIF(commandLinePath(cmdLine));
+
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    if (gBitmap) DeleteObject(gBitmap);
+    return 0;
+}
