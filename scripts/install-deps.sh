@@ -27,6 +27,7 @@ declare -A probe=(
     [libclang-rt-14-dev]=/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
     [zip]=/usr/bin/zip
     [xxd]=/usr/bin/xxd
+    [python3]=/usr/bin/python3
 )
 
 missing=()

@@ -19,6 +19,7 @@ constexpr wchar_t kClassName[] = L"YorvelYIF";
 constexpr wchar_t kTitle[] = L"YorvelYIFReader \u2014 Yorvel Image Format";
 constexpr int kWindowW = 900, kWindowH = 700;
 constexpr int kOpenId = 1;                    // command identifier of the "Open .yif" button
+constexpr int kStatusLeft = 124;              // status text: 8 pixels right of the button (x 16 to 116)
 constexpr COLORREF kBackground = RGB(6, 6, 12);
 constexpr COLORREF kAccent = RGB(77, 201, 240);
 
@@ -133,7 +134,9 @@ static void openDialog() {
 }
 
 // Draws the whole client area `rc`: background, status line, and the picture at its
-// placement. The status text starts at x 16, under the button, which covers its start.
+// placement. The status text starts right of the button (x 16 to 116): drawn from x 16
+// it ran under the button, which hid its first hundred pixels, so that "[ERROR] Not a
+// YIF file" read "YIF file".
 static void paintContent(HDC dc, const RECT& rc) {
     HBRUSH background = CreateSolidBrush(kBackground);
     FillRect(dc, &rc, background);
@@ -141,7 +144,7 @@ static void paintContent(HDC dc, const RECT& rc) {
 
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, kAccent);
-    RECT text = {16, 8, rc.right - 16, 30};
+    RECT text = {kStatusLeft, 8, rc.right - 16, 30};
     DrawTextA(dc, gInfo, -1, &text, DT_SINGLELINE);
 
     if (!gBitmap) return;

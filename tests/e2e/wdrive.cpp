@@ -11,6 +11,9 @@
 //                                       wait until it is gone ("" = an untitled message box)
 //   wdrive dlgtext TITLE [MS]           print "id<TAB>text" of each control of that dialog
 //   wdrive settle TITLE                 wait until the program is idle and has painted
+//   wdrive ping TITLE MS                whether the window answers a message within MS
+//   wdrive probe TITLE MS               find (20 s), settle, ping within MS, then print the
+//                                       client rectangle as `client` does: one call for all
 //   wdrive gettext TITLE [CLASS]        the window's title, or the text of its first child of
 //                                       CLASS (case-insensitive, e.g. RICHEDIT50W), as UTF-8
 //   wdrive children TITLE               "id class x y w h text" of each child (client coords)
@@ -335,6 +338,11 @@ int run(int argc, wchar_t** argv) {
         printControls(d);
         return 0;
     }
+    if (cmd == L"ping" && n == 2) {
+        HWND h = needWindow(a[0]);
+        DWORD_PTR result = 0;
+        return h && SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, DWORD(_wtoi(a[1])), &result) ? 0 : 1;
+    }
     if (cmd == L"settle" && n == 1) {
         HWND h = needWindow(a[0]);
         if (!h) return 1;
@@ -359,9 +367,14 @@ int run(int argc, wchar_t** argv) {
         EnumChildWindows(h, printChild, LPARAM(h));
         return 0;
     }
-    if (cmd == L"client" && n == 1) {
-        HWND h = needWindow(a[0]);
+    if ((cmd == L"client" && n == 1) || (cmd == L"probe" && n == 2)) {
+        HWND h = needWindow(a[0], cmd == L"probe" ? 20000 : kDefaultWaitMs);
         if (!h) return 1;
+        if (cmd == L"probe") {
+            settle(h);
+            DWORD_PTR result = 0;
+            if (!SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, DWORD(_wtoi(a[1])), &result)) return 3;
+        }
         RECT c;
         GetClientRect(h, &c);
         POINT origin = {0, 0};

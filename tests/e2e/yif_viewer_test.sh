@@ -7,7 +7,7 @@ e2e_init "$@"
 APP_TITLE=YorvelYIFReader
 TITLE="YorvelYIFReader — Yorvel Image Format"
 BG="6 6 12"
-BUTTON_RIGHT=116  # the button (x 16 to 116, y 4 to 32) covers the start of the status line
+BUTTON_RIGHT=116  # the button spans x 16 to 116, y 4 to 32; the status line starts at x 124
 F=$E2E/files
 
 # --- Test images, made here ---------------------------------------------------------
@@ -107,12 +107,12 @@ expect_picture() {
     done
 }
 
-# expect_status WHAT SHOT TEXT: the status line's visible part (right of the button) is,
+# expect_status WHAT SHOT TEXT: the status line (the band right of the button) is,
 # pixel for pixel, TEXT drawn as the program draws it.
 expect_status() {
     local w h
     read -r w h < <(shot_size "$2")
-    ref_text "ref-$2" "$w" 40 16 8 $((w - 16)) 30 4DC9F0 06060C 32 "$3"
+    ref_text "ref-$2" "$w" 40 124 8 $((w - 16)) 30 4DC9F0 06060C 32 "$3"
     expect_same_region "$1" "$2" "ref-$2" "$BUTTON_RIGHT" 0 $((w - BUTTON_RIGHT)) 40
 }
 
@@ -150,7 +150,7 @@ check "the button" "$(wd children "$APP_TITLE")" "1 Button 16 4 100 28 Open .yif
 shoot greeting
 read -r CW CH < <(client_size)
 expect_status "greeting" greeting "YIF Reader v1.0 -- Open a .yif file"
-ref_text other "$CW" 40 16 8 $((CW - 16)) 30 4DC9F0 06060C 32 "YIF Reader v1.0 -- Open a .yif fil"
+ref_text other "$CW" 40 124 8 $((CW - 16)) 30 4DC9F0 06060C 32 "YIF Reader v1.0 -- Open a .yif fil"
 check_true "one character less is seen" \
     test "$(differing_pixels greeting other "$BUTTON_RIGHT" 0 $((CW - BUTTON_RIGHT)) 40)" -gt 0
 expect_no_picture "nothing below the band" greeting

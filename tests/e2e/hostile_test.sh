@@ -1,0 +1,188 @@
+#!/usr/bin/env bash
+# Hostile files through a real program: every file of the format's generated corpus is
+# opened from the command line (a few also through the Open dialog). Each time the
+# window must answer a message within a second, show what the format's core says about
+# the file, stay within its memory bound, and exit with 0 when closed. Nothing may be
+# written while it runs.
+#
+#   hostile_test.sh PROGRAM.exe WDRIVE.exe yif|yaf|ydf
+source "$(dirname "$0")/lib.sh"
+FORMAT=$3
+# A prefix of its own, with Wine's frames instead of a window manager's: closing a window
+# then takes milliseconds instead of two seconds, which matters over a hundred and fifty
+# closes. Only the driver talks to the windows here, and it needs no window manager.
+export YORVEL_E2E_WINEPREFIX=${YORVEL_E2E_WINEPREFIX:-$E2E_REPO/build/wine/hostile-prefix}
+e2e_init "$1" "$2"
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+
+YORVEL=$E2E_REPO/build/native/yorvel
+[ -x "$YORVEL" ] || { echo "needs the native tool: $YORVEL (make native)"; exit 1; }
+H=$E2E/files
+python3 "$E2E_REPO/tests/hostile/make_hostile.py" "$H" >/dev/null
+mkdir -p "$H/paths/a folder.$FORMAT"
+
+case $FORMAT in
+    yif) APP_TITLE=YorvelYIFReader ;;
+    yaf) APP_TITLE=YorvelYAFPlayer ;;
+    ydf) APP_TITLE=YorvelYDFReader ;;
+    *) echo "unknown format $FORMAT"; exit 2 ;;
+esac
+
+# What the core says about a file: the status line, or the refusal text.
+core_says() {
+    local out
+    if out=$("$YORVEL" info "$1" 2>&1); then echo "$out"; else echo "$out" | tail -n 1; fi
+}
+
+# ref_once NAME WIDTH TEXT...: a reference drawing, made once per width and text.
+declare -A REFS=()
+REF_COUNT=0
+ref_once() {
+    local key="$2|${*:3}"
+    if [ -z "${REFS[$key]:-}" ]; then
+        REF_COUNT=$((REF_COUNT + 1))
+        REFS[$key]=ref$REF_COUNT
+        ref_text "${REFS[$key]}" "$2" "${@:3}"
+    fi
+    cp "$E2E/${REFS[$key]}.ppm" "$E2E/$1.ppm"
+}
+
+# The status line as the program draws it, compared with a reference drawing of TEXT.
+# The image viewer draws at (124, 8) on RGB(6,6,12), right of its button (x 16 to 116); the
+# player at (140, 10) on RGB(10,10,20), its "Stop" button reaching x 196.
+expect_status() {  # expect_status SHOT TEXT
+    local w h
+    read -r w h < <(shot_size "$1")
+    case $FORMAT in
+        yif) ref_once "ref-$1" "$w" 40 124 8 $((w - 16)) 30 4DC9F0 06060C 32 "$2"
+             expect_same_region "status line" "$1" "ref-$1" 116 0 $((w - 116)) 40 ;;
+        yaf) ref_once "ref-$1" "$w" 40 140 10 "$w" 30 4DC9F0 0A0A14 32 "$2"
+             expect_same_region "status line" "$1" "ref-$1" 196 0 $((w - 196)) 40 ;;
+    esac
+}
+
+# The document reader shows the file's name in its title once a file has loaded, and
+# its view holds as many lines as the core renders.
+expect_document() {  # expect_document FILE
+    local name=${1##*/}
+    check "title" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- $name"
+    "$YORVEL" convert "$1" "$E2E/runs.txt" || { fail "the core could not render $1"; return; }
+    local want got
+    want=$(tr -cd '\n' <"$E2E/runs.txt" | wc -c)
+    got=$(wd gettext "$APP_TITLE" RICHEDIT50W | tr -cd '\n' | wc -c)
+    check "lines in the view" "$got" "$want"
+}
+
+# Peak resident memory of the program's process, in KiB.
+peak_kib() {
+    local pid
+    pid=$(pgrep -P "$APP_PID" | head -n 1)
+    awk '/^VmHWM/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0
+}
+
+# What the program may hold beyond its idle peak: twice the file (the file image and
+# what is made from it), the output, and 16 MiB.
+allowed_kib() {  # allowed_kib FILE
+    local size output=0
+    size=$(stat -c %s "$1")
+    case $FORMAT in
+        yif) output=$("$YORVEL" convert "$1" "$E2E/out.pam" >/dev/null 2>&1 && stat -c %s "$E2E/out.pam" || echo 0) ;;
+        yaf) output=$size ;;
+        ydf) "$YORVEL" convert "$1" "$E2E/out.txt" >/dev/null 2>&1
+             output=$(( $(stat -c %s "$E2E/out.txt") * 2 )) ;;  # the view keeps UTF-16 text
+    esac
+    echo $(( (2 * size + output) / 1024 + 16384 ))
+}
+
+# start_and_probe PATH: starts the program on PATH, waits for its first paint and checks
+# that it answers a message within a second (one driver call, to keep the run short).
+start_and_probe() {
+    (cd "$E2E/cwd" && exec timeout 120 wine "$APP_EXE" "$@") >"$E2E/app.out" 2>&1 &
+    APP_PID=$!
+    local rc=0
+    CLIENT=$(wd probe "$APP_TITLE" 1000) || rc=$?
+    case $rc in
+        0) return 0 ;;
+        3) fail "the window does not answer within a second" ;;
+        *) fail "the window \"$APP_TITLE\" did not show up" ;;
+    esac
+    return 1
+}
+
+# shoot_client NAME: the client area whose rectangle the probe printed.
+shoot_client() {
+    local x y w h
+    read -r x y w h <<<"$CLIENT"
+    timeout "$E2E_STEP_TIMEOUT" /usr/bin/import -silent -window root \
+        -crop "${w}x${h}+${x}+${y}" +repage -depth 8 "ppm:$E2E/$1.ppm"
+}
+
+# open_case PATH EXPECTED: the program started on PATH shows EXPECTED (a status line or
+# error text; "load" for a document that loads) and closes with 0.
+open_case() {
+    start_and_probe "$(winpath "$1")" || { app_stop; return; }
+    if [ "$FORMAT" = ydf ]; then
+        if [ "$2" = load ]; then
+            expect_document "$1"
+        else
+            check "view text" "$(wd gettext "$APP_TITLE" RICHEDIT50W | tr -d '\r\n')" "$2"
+        fi
+    else
+        shoot_client shot && expect_status shot "$2"
+    fi
+    if [ -f "$1" ]; then
+        local used=$(( $(peak_kib) - IDLE_KIB )) allowed
+        allowed=$(allowed_kib "$1")
+        [ "$used" -le "$allowed" ] || fail "peak memory: $used KiB above idle, allowed $allowed KiB"
+        [ "$used" -gt "$PEAK_USED" ] && PEAK_USED=$used PEAK_FILE=${1##*/}
+    fi
+    app_close
+    check "exit code" "$APP_RC" 0
+}
+
+# MAX_PATH leaves 259 characters for a path: Z: and the Unix path.
+long=$H/paths/$(printf 'n%.0s' $(seq 1 $((259 - 2 - ${#H} - 7 - 1 - ${#FORMAT})))).$FORMAT
+cp "$H/$FORMAT/header-only.$FORMAT" "$long" 2>/dev/null || cp "$H/$FORMAT/valid.$FORMAT" "$long"
+
+files_before=$(tree_state "$H")
+touch "$E2E/stamp"
+
+e2e_case "idle"
+app_start
+IDLE_KIB=$(peak_kib)
+PEAK_USED=0 PEAK_FILE=none
+app_close
+e2e_log "idle peak: $IDLE_KIB KiB"
+
+count=0
+for f in "$H/$FORMAT"/*; do
+    e2e_case "${f##*/}"
+    if [ "$FORMAT" = ydf ]; then open_case "$f" load; else open_case "$f" "$(core_says "$f")"; fi
+    count=$((count + 1))
+done
+check "every file was opened" "$count" "$(ls "$H/$FORMAT" | wc -l)"
+
+# Paths that are not files to load, and the longest path there is.
+e2e_case "a folder"
+open_case "$H/paths/a folder.$FORMAT" "[ERROR] Cannot open file"
+e2e_case "a path that does not exist"
+open_case "$H/paths/none.$FORMAT" "[ERROR] Cannot open file"
+e2e_case "a path of 259 characters"
+check "the path's length" "$(winpath "$long" | wc -c)" 259
+if [ "$FORMAT" = ydf ]; then open_case "$long" load; else open_case "$long" "$(core_says "$long")"; fi
+
+e2e_case "through the Open dialog"
+app_start
+for name in garbage-0 empty one-byte; do
+    wd cmd "$APP_TITLE" 1 && wd open "$(winpath "$H/$FORMAT/$name.$FORMAT")" || fail "Open dialog for $name"
+    wd ping "$APP_TITLE" 1000 || fail "the window does not answer after $name"
+done
+app_close
+check "exit code" "$APP_RC" 0
+
+e2e_case "nothing written"
+check "the opened files" "$(tree_state "$H")" "$files_before"
+check "files in the prefix's drive" "$(find "$WINEPREFIX/drive_c/users" -newer "$E2E/stamp" -type f)" ""
+
+e2e_log "$count $FORMAT files opened; largest use above idle: $PEAK_USED KiB ($PEAK_FILE)"
+finish
