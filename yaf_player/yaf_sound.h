@@ -74,6 +74,7 @@ float durationSeconds(const Sound& sound);
 
 // The status line for an accepted file:
 // "YAF7 | 44100Hz 2ch 16bit | 88200 samples | 2.0s | threshold -300".
+// A rate of 0 shows "infs", or "nans" with 0 frames as well.
 std::string statusLine(const Sound& sound);
 
 // --- Playback ---------------------------------------------------------------------
