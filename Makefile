@@ -14,7 +14,7 @@ CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := $(patsubst fuzz/%.cpp,%,$(wildcard fuzz/fuzz_*.cpp))
 
-.PHONY: all deps native win64 test test-native test-win64 bench asan fuzz package samples format clean distclean
+.PHONY: all deps native win64 test test-native test-win64 bench demo asan fuzz package samples format clean distclean
 
 all: native win64
 
@@ -58,6 +58,10 @@ fuzz: | deps
 	      -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" $(CMAKE_FLAGS)
 	cmake --build $(FUZZ) -j $(JOBS) --target $(FUZZ_TARGETS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/run-fuzz.sh
+
+# The three programs on the samples: on $$DISPLAY, or as screenshots in build/demo.
+demo: all
+	@scripts/demo.sh
 
 # Writes samples/ anew from tools/make_samples.cpp (the same bytes every time).
 samples: native

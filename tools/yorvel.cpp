@@ -1,6 +1,6 @@
 // yorvel: information about Yorvel files, and conversion to common formats.
 //
-//   yorvel info FILE          the status line the viewer would show
+//   yorvel info FILE          the status line the viewer would show (a document: a summary)
 //   yorvel convert IN OUT     OUT's extension picks the output format
 //   yorvel convert IN.png OUT.yif [--trits 3|9] [--rle]    making images
 //   yorvel convert IN.wav OUT.yaf                           making sounds
@@ -19,7 +19,8 @@ const char kUsageText[] =
     "usage: yorvel info FILE\n"
     "       yorvel convert IN OUT\n"
     "\n"
-    "  info FILE          print what the Yorvel viewer shows for FILE\n"
+    "  info FILE          print what the Yorvel viewer shows for FILE; for a document,\n"
+    "                     its version, kind, id, title and number of sections\n"
     "                     (a refused file: its error text on stderr, exit 1)\n"
     "  convert IN OUT     convert by OUT's extension:\n"
     "                       .yif image    -> .pam (Netpbm RGB_ALPHA) or .png (RGBA)\n"

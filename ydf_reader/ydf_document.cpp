@@ -74,21 +74,17 @@ struct KeyPattern {
     size_t length;
 };
 
-// The first occurrence of [pattern, pattern + length) in [from, end), or nullptr.
-const char* find(const char* from, const char* end, const char* pattern, size_t length) {
-    if (length == 0) return from;
-    while (end - from >= ptrdiff_t(length)) {
-        const void* hit = std::memchr(from, pattern[0], size_t(end - from) - length + 1);
+// The first occurrence of the needle in [from, end), or nullptr.
+const char* find(const char* from, const char* end, Needle needle) {
+    if (needle.length == 0) return from;
+    while (end - from >= ptrdiff_t(needle.length)) {
+        const void* hit = std::memchr(from, needle.text[0], size_t(end - from) - needle.length + 1);
         if (!hit) return nullptr;
         const char* at = static_cast<const char*>(hit);
-        if (std::memcmp(at, pattern, length) == 0) return at;
+        if (std::memcmp(at, needle.text, needle.length) == 0) return at;
         from = at + 1;
     }
     return nullptr;
-}
-
-const char* find(const char* from, const char* end, Needle needle) {
-    return find(from, end, needle.text, needle.length);
 }
 
 const char* findChar(const char* from, const char* end, char c) {
@@ -121,6 +117,8 @@ const char* pastValue(const char* open, const char* end) {
 class ForwardFinder {
 public:
     ForwardFinder(Needle needle, const char* end) : needle_(needle), end_(end) {}
+
+    size_t length() const { return needle_.length; }
 
     // The first occurrence at or after `from`, or nullptr.
     const char* next(const char* from) {
@@ -174,7 +172,8 @@ public:
         publisher();
         sections();
         if (sig[0]) {
-            sig[kSigShown < sizeof sig ? kSigShown : sizeof sig - 1] = '\0';
+            static_assert(kSigShown < kSigCap);
+            sig[kSigShown] = '\0';
             line(Composed<kSigLineCap>{"  HMAC-SHA256: ", sig, "..."}.text, kMuted, 10, false);
         }
     }
@@ -206,10 +205,10 @@ private:
 
     // The value after the key found by `finder` from the cursor, when the key starts
     // within `window` characters of it: the first double quote after the key opens it.
-    void valueNear(ForwardFinder& keys, size_t keyLength, ForwardFinder& quotes,
-                   const char* cursor, ptrdiff_t window, char* out, size_t capacity) {
+    void valueNear(ForwardFinder& keys, ForwardFinder& quotes, const char* cursor,
+                   ptrdiff_t window, char* out, size_t capacity) {
         const char* key = keys.next(cursor);
-        const char* open = key && key - cursor < window ? quotes.next(key + keyLength) : nullptr;
+        const char* open = key && key - cursor < window ? quotes.next(key + keys.length()) : nullptr;
         extractStr(open ? open : end_, end_, out, capacity);
     }
 
@@ -223,15 +222,14 @@ private:
         char kicker[kKickerCap], title[kSectionTitleCap], paragraph[kParagraphCap];
         const char* p = begin_;
         while ((p = nextSection(p, end_, kicker)) != nullptr) {
-            valueNear(titles, kTitleKey.length, titleQuotes, p, kTitleWindow, title, sizeof title);
+            valueNear(titles, titleQuotes, p, kTitleWindow, title, sizeof title);
             line({"  [", kicker, "]"}, kAccent, 10, true);
             line({"  ", title}, kWhite, 14, true);
-            valueNear(paragraphs, kParagraphKey.length, paragraphQuotes, p, kParagraphWindow,
-                      paragraph, sizeof paragraph);
+            valueNear(paragraphs, paragraphQuotes, p, kParagraphWindow, paragraph, sizeof paragraph);
             if (paragraph[0]) line({"  ", paragraph}, kLightGrey, 11, false);
             const char* key = lists.next(p);
             if (key && key - p < kListWindow) {
-                const char* open = listOpens.next(key + kListKey.length);
+                const char* open = listOpens.next(key + lists.length());
                 if (open) items(open);
             }
             spacer();

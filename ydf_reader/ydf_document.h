@@ -78,8 +78,9 @@ protected:
     ~Sink() = default;
 };
 
-// Clears the sink and appends the runs of the document [data, data + size). Time is
-// linear in the text's length plus the runs' length, whatever the document holds.
+// Clears the sink and appends the runs of the document [data, data + size). The section
+// searches remember their last hit and sections that share one list walk it once, so a
+// document of many sections costs about one pass over its text, not one pass per section.
 void renderYDF(const char* data, size_t size, Sink& sink);
 
 // One styled run, as kept by RunList.

@@ -191,6 +191,23 @@ expect_same_region() {  # expect_same_region DESCRIPTION A B X Y W H
     check "$1" "$(differing_pixels "$2" "$3" "$4" "$5" "$6" "$7")" 0
 }
 
+# client_size: "W H" of the main window's client area.
+client_size() { wd client "$APP_TITLE" | awk '{print $3, $4}'; }
+
+# open_file PATH: the program's Open button (command 1), then the Open dialog confirmed
+# with PATH.
+open_file() {
+    wd cmd "$APP_TITLE" 1 && wd open "$(winpath "$1")" || fail "the Open dialog did not take $1"
+}
+
+# expect_closes_cleanly: closes the main window; the program ends with 0, leaving no
+# process behind.
+expect_closes_cleanly() {
+    app_close
+    check "exit code" "$APP_RC" 0
+    check "no process left" "$(wd procs "$(basename "$APP_EXE")")" 0
+}
+
 # tree_state DIR...: every file below the folders with its size and modification time,
 # to show that nothing was written.
 tree_state() { find "$@" -printf '%p %s %T@\n' | sort; }

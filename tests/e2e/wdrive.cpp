@@ -10,6 +10,7 @@
 //   wdrive dlg TITLE ok|cancel [MS]     press OK or Cancel of the dialog with exactly TITLE,
 //                                       wait until it is gone ("" = an untitled message box)
 //   wdrive dlgtext TITLE [MS]           print "id<TAB>text" of each control of that dialog
+//   wdrive items TITLE ID [MS]          print the items of combo box ID of that dialog, one a line
 //   wdrive settle TITLE                 wait until the program is idle and has painted
 //   wdrive ping TITLE MS                whether the window answers a message within MS
 //   wdrive probe TITLE MS               find (20 s), settle, ping within MS, then print the
@@ -21,6 +22,8 @@
 //   wdrive list                         "hwnd pid class x y w h | cx cy cw ch | title" per window
 //   wdrive resize TITLE W H             set the outer size of the window
 //   wdrive close TITLE                  post WM_CLOSE
+//   wdrive lock PATH                    open PATH sharing nothing, print "locked" and hold it,
+//                                       so that no other program can open it meanwhile
 //   wdrive procs NAME                   count the processes whose image name is NAME
 //   wdrive drawtext OUT.ppm W H L T R B TEXTRGB BGRGB FLAGS TEXT
 //                                       draw TEXT with DrawTextA in the default font of a
@@ -343,6 +346,23 @@ int run(int argc, wchar_t** argv) {
         DWORD_PTR result = 0;
         return h && SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, DWORD(_wtoi(a[1])), &result) ? 0 : 1;
     }
+    if (cmd == L"items" && n >= 2) {
+        HWND d = needDialog(a[0], waitMs(argc, argv, 4));
+        HWND combo = d ? GetDlgItem(d, _wtoi(a[1])) : nullptr;
+        if (!combo) return 1;
+        DWORD_PTR count = 0, len = 0, got = 0;
+        SendMessageTimeoutW(combo, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &count);
+        for (DWORD_PTR i = 0; i < count && LONG_PTR(count) > 0; ++i) {
+            SendMessageTimeoutW(combo, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &len);
+            std::wstring item(size_t(len) + 1, L'\0');
+            SendMessageTimeoutW(combo, CB_GETLBTEXT, i, LPARAM(item.data()), SMTO_ABORTIFHUNG,
+                                kMessageTimeoutMs, &got);
+            item.resize(wcslen(item.c_str()));
+            print(item);
+            std::printf("\n");
+        }
+        return 0;
+    }
     if (cmd == L"settle" && n == 1) {
         HWND h = needWindow(a[0]);
         if (!h) return 1;
@@ -398,6 +418,14 @@ int run(int argc, wchar_t** argv) {
         HWND h = needWindow(a[0]);
         if (!h) return 1;
         PostMessageW(h, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (cmd == L"lock" && n == 1) {
+        HANDLE f = CreateFileW(a[0], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (f == INVALID_HANDLE_VALUE) return 1;
+        std::printf("locked\n");
+        std::fflush(stdout);
+        Sleep(INFINITE);
         return 0;
     }
     if (cmd == L"procs" && n == 1) {

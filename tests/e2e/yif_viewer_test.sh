@@ -125,18 +125,6 @@ expect_no_picture() {
     done
 }
 
-client_size() { wd client "$APP_TITLE" | awk '{print $3, $4}'; }
-
-# open_file PATH: the "Open .yif" button, then the Open dialog confirmed with PATH.
-open_file() {
-    wd cmd "$APP_TITLE" 1 && wd open "$(winpath "$1")" || fail "the Open dialog did not take $1"
-}
-
-expect_closes_cleanly() {
-    app_close
-    check "exit code" "$APP_RC" 0
-    check "no process left" "$(wd procs YorvelYIFReader.exe)" 0
-}
 
 files_before=$(tree_state "$F" "$E2E/cwd")
 touch "$E2E/stamp"

@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# The document reader end to end: greeting, documents from the command line and the Open
+# dialog, the view's text and colours, the error text, resizing, closing.
+source "$(dirname "$0")/lib.sh"
+e2e_init "$@"
+
+APP_TITLE=YorvelYDFReader
+TITLE="YorvelYDFReader — Yorvel Document Format"
+BG="6 6 12"
+WHITE="255 255 255" ACCENT="77 201 240" MUTED="102 102 170" GREY="224 224 224"
+F=$E2E/files
+YORVEL=$E2E_REPO/build/native/yorvel  # renders documents into runs, as the reader does
+[ -x "$YORVEL" ] || { echo "needs the native tool $YORVEL (make native)"; exit 1; }
+
+# --- Test documents, made here ----------------------------------------------------------
+
+printf '%s' $'{"@ydf": "1.0", "kind": "brochure", "id": "BR-7", "title": "Caf\xe9 range",
+  "issuer": {"name": "Acme", "url": "https://acme.example"},
+  "sections": [
+    {"kicker": "NEW", "title": "Boots", "paragraph": "Warm \\"and\\" dry.", "list": ["red", "", "blue"]},
+    {"kicker": "OLD", "title": "Hats", "paragraph": "Tab\there."}],
+  "sig": "0123456789abcdef0123"}' >"$F/doc.ydf"
+printf '%s' '{"@ydf": "1.0", "kind": "proposal", "id": "P-2", "title": "Second", "kicker": "ONLY"}' >"$F/second.json"
+cp "$F/doc.ydf" "$F/with blank.ydf"
+cp "$F/second.json" "$F/locked.ydf"
+
+# expect_view WHAT TEXT: the rich-edit view holds exactly TEXT (UTF-8, as the driver
+# prints it).
+expect_view() {
+    printf '%s' "$2" >"$E2E/want.txt"
+    expect_view_file "$1"
+}
+
+expect_view_file() {  # expect_view_file WHAT: the view holds exactly $E2E/want.txt
+    wd gettext "$APP_TITLE" RICHEDIT50W >"$E2E/view.txt"
+    check_true "$1" cmp -s "$E2E/view.txt" "$E2E/want.txt"
+}
+
+# expect_rendered WHAT DOC: the view holds DOC's runs as the renderer gives them, their
+# CP-1252 bytes shown as the characters they stand for.
+expect_rendered() {
+    "$YORVEL" convert "$2" "$E2E/runs.txt" || fail "$1: the tool did not render $2"
+    iconv -f CP1252 -t UTF-8 "$E2E/runs.txt" >"$E2E/want.txt"
+    expect_view_file "$1"
+}
+
+GREETING=$'  YorvelYDFReader v1.0\r\n  Yorvel Document Format Reader\r\n\r\n  Open a .ydf file to view\r\n'
+GREETING+=$'  Supports: brochure / proposal / contract\r\n'
+
+# colour_rows SHOT "R G B": "count first-row" of the pixels of exactly that colour in the
+# view (below the top band); "0 -1" when there are none.
+colour_rows() {
+    python3 - "$E2E/$1.ppm" $2 <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+fields, pos = [], 0
+while len(fields) < 4:  # P6, width, height, maxval
+    while data[pos:pos + 1].isspace(): pos += 1
+    end = pos
+    while not data[end:end + 1].isspace(): end += 1
+    fields.append(data[pos:end]); pos = end
+pos += 1
+w, h = int(fields[1]), int(fields[2])
+want = bytes(int(v) for v in sys.argv[2:5])
+count, first = 0, -1
+for y in range(40, h):
+    row = data[pos + y * w * 3: pos + (y + 1) * w * 3]
+    n = sum(1 for x in range(w) if row[3 * x:3 * x + 3] == want)
+    if n and first < 0: first = y
+    count += n
+print(count, first)
+PY
+}
+
+# expect_document_colours WHAT SHOT: header muted, then the big white title, then the
+# accent kicker, each drawn in its exact colour and in that order from the top.
+expect_document_colours() {
+    local muted white accent
+    read -r -a muted < <(colour_rows "$2" "$MUTED")
+    read -r -a white < <(colour_rows "$2" "$WHITE")
+    read -r -a accent < <(colour_rows "$2" "$ACCENT")
+    check_true "$1: muted header drawn" test "${muted[0]}" -gt 50
+    check_true "$1: white title drawn large" test "${white[0]}" -gt 300
+    check_true "$1: accent kicker drawn" test "${accent[0]}" -gt 50
+    check_true "$1: header above title above kicker (rows ${muted[1]}, ${white[1]}, ${accent[1]})" \
+        test "${muted[1]}" -lt "${white[1]}" -a "${white[1]}" -lt "${accent[1]}"
+}
+
+view_geometry() { wd children "$APP_TITLE" | awk '$2 == "RichEdit50W" {print $3, $4, $5, $6; exit}'; }
+
+files_before=$(tree_state "$F" "$E2E/cwd")
+touch "$E2E/stamp"
+
+# --- Cases ---------------------------------------------------------------------------
+
+e2e_case "started without a file"
+app_start
+check "title" "$(wd gettext "$APP_TITLE")" "$TITLE"
+check "the button" "$(wd children "$APP_TITLE" | grep Button)" "1 Button 16 6 120 28 Open .ydf"
+read -r CW CH < <(client_size)
+check "the view below the band" "$(view_geometry)" "0 40 $CW $((CH - 40))"
+expect_view "the greeting" "$GREETING"
+shoot greeting
+expect_pixel "band background" greeting $((CW - 5)) 20 "$BG"
+check_true "greeting in white" test "$(colour_rows greeting "$WHITE" | cut -d' ' -f1)" -gt 300
+check_true "greeting in accent" test "$(colour_rows greeting "$ACCENT" | cut -d' ' -f1)" -gt 50
+
+e2e_case "the Open dialog offers the three filters"
+click_client 76 20  # the real button, clicked
+check "filters" "$(wd items Open 1136)" $'YDF Files\nJSON Files\nAll Files'
+wd dlg Open cancel || fail "no Open dialog to cancel"
+check "a cancelled dialog keeps the title" "$(wd gettext "$APP_TITLE")" "$TITLE"
+expect_view "a cancelled dialog keeps the greeting" "$GREETING"
+
+e2e_case "a document from the Open dialog"
+open_file "$F/doc.ydf"
+check "title names the file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- doc.ydf"
+expect_rendered "the document's runs" "$F/doc.ydf"
+shoot opened
+expect_document_colours "document" opened
+
+e2e_case "a second document replaces the first"
+open_file "$F/second.json"
+check "title names the second file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- second.json"
+expect_rendered "the second document's runs" "$F/second.json"
+
+e2e_case "a file that cannot be opened keeps the title"
+wine "$WDRIVE" lock "$(winpath "$F/locked.ydf")" >"$E2E/lock.out" 2>&1 &
+LOCK_PID=$!
+for _ in $(seq 100); do grep -q locked "$E2E/lock.out" && break; sleep 0.1; done
+open_file "$F/locked.ydf"
+check "title still names the loaded file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- second.json"
+expect_view "the error text alone" "[ERROR] Cannot open file"
+shoot locked
+check_true "error text readable: light grey" test "$(colour_rows locked "$GREY" | cut -d' ' -f1)" -gt 50
+kill "$LOCK_PID"
+wait "$LOCK_PID" 2>/dev/null
+
+e2e_case "resizing keeps the band and gives the view the rest"
+wd resize "$APP_TITLE" 1000 500
+read -r CW CH < <(client_size)
+check "view follows the window" "$(view_geometry)" "0 40 $CW $((CH - 40))"
+shoot resized
+expect_pixel "band background after resizing" resized $((CW - 5)) 20 "$BG"
+expect_closes_cleanly
+
+e2e_case "started with a file"
+app_start "$(winpath "$F/doc.ydf")"
+check "title names the file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- doc.ydf"
+expect_rendered "the document, not the greeting" "$F/doc.ydf"
+shoot started
+expect_document_colours "document from the command line" started
+expect_closes_cleanly
+
+e2e_case "a quoted path with a blank"
+app_start "$(winpath "$F/with blank.ydf")"  # Wine passes it in double quotes
+check "title names the file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- with blank.ydf"
+expect_rendered "the document" "$F/doc.ydf"
+expect_closes_cleanly
+
+e2e_case "a missing file on the command line"
+app_start "$(winpath "$F/missing.ydf")"
+check "title unchanged" "$(wd gettext "$APP_TITLE")" "$TITLE"
+expect_view "the error text alone" "[ERROR] Cannot open file"
+shoot missing
+check_true "error text readable: light grey" test "$(colour_rows missing "$GREY" | cut -d' ' -f1)" -gt 50
+
+e2e_case "a document after the error"
+open_file "$F/doc.ydf"
+check "title names the file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- doc.ydf"
+expect_rendered "the document" "$F/doc.ydf"
+expect_closes_cleanly
+
+e2e_case "nothing written"
+check "test files and working folder" "$(tree_state "$F" "$E2E/cwd")" "$files_before"
+check "files in the prefix's drive" "$(find "$WINEPREFIX/drive_c" -newer "$E2E/stamp" -type f)" ""
+
+finish

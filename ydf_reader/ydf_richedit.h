@@ -1,0 +1,53 @@
+// The document reader's two ways of putting styled runs into its rich-edit view.
+//
+// appendText adds one run the plain way: four messages per run. It is the reference for
+// what the view must hold, and what the greeting uses. The control slows down with every
+// run added that way (thousands of runs take many seconds), so documents go through
+// RtfSink instead: it writes all runs as one RTF text and streams that in with a single
+// EM_STREAMIN, leaving the view with the same text and the same format on every run.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ydf_document.h"
+
+namespace ydfview {
+
+// Appends `text` at the end of `view` in Consolas of `points`, `color`, bold or not. An
+// empty text inserts nothing; it only sets the format at the end.
+void appendText(HWND view, const char* text, COLORREF color, int32_t points, bool bold);
+
+// Clears the view, then appends run by run.
+class AppendSink final : public ydf::Sink {
+public:
+    explicit AppendSink(HWND view) : view_(view) {}
+    void clear() override;
+    void appendText(const char* text, uint32_t color, int32_t points, bool bold) override;
+
+private:
+    HWND view_;
+};
+
+// Collects the runs as RTF; show() replaces the view's content with them in one stream.
+// Collecting may throw std::bad_alloc; nothing reaches the view before show().
+class RtfSink final : public ydf::Sink {
+public:
+    explicit RtfSink(HWND view) : view_(view) {}
+    void clear() override;
+    void appendText(const char* text, uint32_t color, int32_t points, bool bold) override;
+    void show();
+
+private:
+    size_t colorIndex(COLORREF color);
+
+    HWND view_;
+    std::string body_;              // the runs, each with its full format
+    std::vector<COLORREF> colors_;  // the colour table, in order of first use
+    std::wstring wide_;             // scratch: one run's text as the control will hold it
+};
+
+}  // namespace ydfview
