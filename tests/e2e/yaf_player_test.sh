@@ -172,8 +172,7 @@ wd cmd "$APP_TITLE" 2
 wd cmd "$APP_TITLE" 3
 wd settle "$APP_TITLE"
 expect_no_capture "Play and Stop with no sound"
-app_close
-check "exit code" "$APP_RC" 0
+expect_closes_cleanly
 
 e2e_case "sound on the command line"
 player "$(winpath "$F/with blank.yaf")"  # Wine hands it over in double quotes
@@ -186,8 +185,7 @@ wd cmd "$APP_TITLE" 2
 expect_played "mono 8 kHz" out.raw "$F/steps.yaf.pcm"
 shoot after-play
 expect_same_region "playing changes nothing on screen" cmdline after-play 0 0 $(shot_size cmdline)
-app_close
-check "exit code" "$APP_RC" 0
+expect_closes_cleanly
 
 e2e_case "Play twice restarts, Stop ends the output"
 player "$(winpath "$F/long.yaf")"
@@ -205,15 +203,13 @@ check_true "the second play starts again at the first frame" is_prefix out.raw.0
 check_true "Stop ended the output part way ($second bytes)" test "$second" -lt $((240000 * 2))
 sleep 0.5
 check "nothing more comes after Stop" "$(size_of out.raw.0001)" "$second"
-app_close
-check "exit code" "$APP_RC" 0
+expect_closes_cleanly
 
 e2e_case "an accepted load while playing stops it"
 player "$(winpath "$F/long.yaf")"
 wd cmd "$APP_TITLE" 2
 wait_capture out.raw 4000
-wd cmd "$APP_TITLE" 1
-wd open "$(winpath "$F/steps.yaf")"
+open_file "$F/steps.yaf"
 wd settle "$APP_TITLE"
 stopped=$(stable_size out.raw)
 check_true "the output stopped part way ($stopped bytes)" test "$stopped" -lt $((240000 * 2))
@@ -223,16 +219,14 @@ expect_status "new sound" loaded "$STEPS_STATUS"
 expect_steps_wave "new sound" loaded
 wd cmd "$APP_TITLE" 2
 expect_played "then Play plays the new sound" out.raw.0001 "$F/steps.yaf.pcm"
-app_close
-check "exit code" "$APP_RC" 0
+expect_closes_cleanly
 
 e2e_case "a refused load while playing keeps it playing"
 player "$(winpath "$F/long.yaf")"
 shoot long
 wd cmd "$APP_TITLE" 2
 wait_capture out.raw 4000
-wd cmd "$APP_TITLE" 1
-wd open "$(winpath "$F/bad.yaf")"
+open_file "$F/bad.yaf"
 wd settle "$APP_TITLE"
 shoot refused
 expect_status "refused file" refused "[ERROR] Not a YAF7 file"
@@ -245,8 +239,7 @@ check "on the same device" "$(captures | xargs)" "out.raw"
 check_true "still the old sound" is_prefix out.raw "$F/long.yaf.pcm"
 
 e2e_case "closing while playing"
-app_close
-check "exit code" "$APP_RC" 0
+expect_closes_cleanly
 ended=$(stable_size out.raw)
 check_true "the output ended part way ($ended bytes)" test "$ended" -lt $((240000 * 2))
 
@@ -264,8 +257,7 @@ for sound in empty nochannel; do
     wd settle "$APP_TITLE" || fail "$sound: Play left the program unresponsive"
     expect_no_capture "$sound: Play"
     wd cmd "$APP_TITLE" 3
-    app_close
-    check "$sound: exit code" "$APP_RC" 0
+    expect_closes_cleanly
 done
 
 e2e_case "a sound too wide to play"
@@ -273,32 +265,27 @@ player "$(winpath "$F/wide.yaf")"
 wd cmd "$APP_TITLE" 2
 wd settle "$APP_TITLE" || fail "Play left the program unresponsive"
 expect_no_capture "96 channels: Play"
-app_close
-check "exit code" "$APP_RC" 0
+expect_closes_cleanly
 
 e2e_case "no sound device"
 ALSA_CONFIG_PATH=$NO_DEVICE app_start "$(winpath "$F/steps.yaf")"
 wd cmd "$APP_TITLE" 2
 wd settle "$APP_TITLE" || fail "Play with no device left the program unresponsive"
 wd cmd "$APP_TITLE" 3
-wd cmd "$APP_TITLE" 1
-wd open "$(winpath "$F/stereo.yaf")"
+open_file "$F/stereo.yaf"
 wd settle "$APP_TITLE"
 shoot nodevice
 expect_status "Open still works" nodevice "$STEREO_STATUS"
 wd cmd "$APP_TITLE" 2
 wd settle "$APP_TITLE" || fail "Play with no device left the program unresponsive"
-app_close
-check "exit code" "$APP_RC" 0
+expect_closes_cleanly
 
 # After a program without a device, in the same prefix: the capture still works.
 e2e_case "Play stereo 44.1 kHz"
 player
-wd cmd "$APP_TITLE" 1
-wd open "$(winpath "$F/stereo.yaf")"
+open_file "$F/stereo.yaf"
 wd cmd "$APP_TITLE" 2
 expect_played "stereo 44.1 kHz" out.raw "$F/stereo.yaf.pcm"
-app_close
-check "exit code" "$APP_RC" 0
+expect_closes_cleanly
 
 finish
