@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -70,11 +71,22 @@ float durationSeconds(const Sound& sound) {
 
 std::string statusLine(const Sound& sound) {
     const Header& h = sound.header;
+    // 0 / 0 gives a NaN whose sign bit is set on x86. C libraries differ on showing that
+    // sign ("-nan" from glibc, "nan" in the Windows program), so a NaN is spelt out here:
+    // the tool then prints what the player shows.
+    const float seconds = durationSeconds(sound);
+    char duration[64] = "nan";
+    if (!std::isnan(seconds)) std::snprintf(duration, sizeof duration, "%.1f", double(seconds));
     char line[512];
-    std::snprintf(line, sizeof line, "YAF7 | %uHz %dch %dbit | %u samples | %.1fs | threshold %d",
+    std::snprintf(line, sizeof line, "YAF7 | %uHz %dch %dbit | %u samples | %ss | threshold %d",
                   unsigned(h.sampleRate), int(h.channels), int(h.bitsPerSample),
-                  unsigned(sound.frames), double(durationSeconds(sound)), int(h.threshold));
+                  unsigned(sound.frames), duration, int(h.threshold));
     return line;
+}
+
+bool playable(uint16_t channels, uint32_t sampleRate) {
+    return channels >= 1 && channels <= kMaxPlayChannels &&
+           uint64_t(sampleRate) * channels * 2 <= UINT32_MAX;
 }
 
 bool hasWave(const Samples& samples) {

@@ -74,7 +74,22 @@ float durationSeconds(const Sound& sound);
 
 // The status line for an accepted file:
 // "YAF7 | 44100Hz 2ch 16bit | 88200 samples | 2.0s | threshold -300".
+// A rate of 0 shows "infs", or "nans" with 0 frames as well.
 std::string statusLine(const Sound& sound);
+
+// --- Playback ---------------------------------------------------------------------
+
+// Most channels a sound may have to be handed to the wave device: the speaker positions
+// a Windows channel mask can name. Wider formats are nothing a device plays, and some
+// sound stacks crash on them (Wine's does from about 96 channels on) instead of
+// refusing them.
+constexpr uint16_t kMaxPlayChannels = 18;
+
+// Whether the player asks the device for this sound at all, as 16-bit PCM: 1 to
+// kMaxPlayChannels channels, and a byte rate (rate * channels * 2) that fits the
+// format's 32-bit field, so the format it describes is self-consistent. A sound of 0
+// channels has no frame to play. Any other rate, 0 included, is left to the device.
+bool playable(uint16_t channels, uint32_t sampleRate);
 
 // --- Waveform ---------------------------------------------------------------------
 //

@@ -1,0 +1,270 @@
+// YorvelYAFPlayer: the Windows audio player around the YAF sound core.
+//
+// One window: "Open", "Play" and "Stop" buttons, a one-line status text and the
+// waveform of the loaded sound below a 50-pixel top band. Play hands the whole sample
+// store to the wave output device as one buffer and never waits for it; the device
+// reads the samples in place, so every path that releases or replaces them stops
+// playback first. A file comes from the command line at start-up or from the open-file
+// dialog; nothing is ever written.
+#include <windows.h>
+#include <commdlg.h>
+#include <mmsystem.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "yaf_sound.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"YorvelYAF";
+constexpr wchar_t kTitle[] = L"YorvelYAFPlayer \u2014 Yorvel Audio Format";
+constexpr int kWindowW = 800, kWindowH = 500;
+constexpr int kOpenId = 1, kPlayId = 2, kStopId = 3;  // command identifiers of the buttons
+constexpr COLORREF kBackground = RGB(10, 10, 20);
+constexpr COLORREF kAccent = RGB(77, 201, 240);
+constexpr int kStatusLeft = 140, kStatusTop = 10, kStatusBottom = 30;
+
+// The dialog structure has a fixed layout on Win64; the size is part of the request.
+static_assert(sizeof(OPENFILENAMEA) == 152, "OPENFILENAMEA layout");
+
+}  // namespace
+
+static HWND gWnd;                  // the main window; owner of the open-file dialog
+static char gInfo[512] = "YAF Player v1.0 -- Open a .yaf file";  // status line drawn at the top
+static int16_t* gPCM;              // sample store: gCh * gSamples interleaved values; null when none
+static uint32_t gSamples;          // frames in the sample store (clamped to what the file held)
+static uint16_t gCh;               // channel count of the loaded sound
+static uint32_t gRate;             // sample rate of the loaded sound
+static HWAVEOUT gWave;             // the open wave output device; null when none is open
+static WAVEHDR gHdr;               // the one playback buffer; points into gPCM while gWave is open
+
+// Stops the device and closes it, so that the sample store may be released or gHdr
+// rewritten. Reset hands the queued buffer back at once, so it can be unprepared.
+static void stopPlayback() {
+    if (!gWave) return;
+    waveOutReset(gWave);
+    waveOutUnprepareHeader(gWave, &gHdr, sizeof gHdr);
+    waveOutClose(gWave);
+    gWave = nullptr;
+}
+
+// A refused file changes only the status line: the previous sound, its waveform and any
+// playback stay. The window is repainted at once so the text shows without waiting.
+static void refuseFile(yaf::Error error) {
+    std::snprintf(gInfo, sizeof gInfo, "%s", yaf::errorText(error));
+    InvalidateRect(gWnd, nullptr, TRUE);
+}
+
+// Reads the file at `path` whole and, when its magic is accepted, stops playback and
+// replaces the sound and the status line; otherwise only the status line changes.
+// The kept samples are moved to the start of the file image, which then becomes the
+// sample store: one read, one move, and no second block that could fail to come.
+static void loadYAF(const char* path) {
+    FILE* f = std::fopen(path, "rb");
+    if (!f) return refuseFile(yaf::Error::CannotOpen);
+
+    // The size is measured as a signed 32-bit value: ftell's long is 32 bits here, and
+    // a failed measurement (-1) counts as too small.
+    int32_t size = -1;
+    if (std::fseek(f, 0, SEEK_END) == 0) size = int32_t(std::ftell(f));
+    std::fseek(f, 0, SEEK_SET);
+    if (size < int32_t(yaf::kHeaderSize)) {
+        std::fclose(f);
+        return refuseFile(yaf::Error::TooSmall);
+    }
+
+    auto* file = static_cast<uint8_t*>(std::malloc(size_t(size)));
+    if (!file) {
+        std::fclose(f);
+        return refuseFile(yaf::Error::NoMemory);
+    }
+    const size_t got = std::fread(file, 1, size_t(size), f);
+    std::fclose(f);
+    if (got != size_t(size)) {
+        std::free(file);
+        return refuseFile(yaf::Error::CannotRead);
+    }
+
+    const yaf::Sound sound = yaf::inspect(file, size_t(size));
+    if (sound.error != yaf::Error::None) {
+        std::free(file);
+        return refuseFile(sound.error);
+    }
+
+    // Accepted: the device still reads the old samples until it is stopped.
+    stopPlayback();
+    std::free(gPCM);
+
+    std::memmove(file, file + sound.sampleOffset, sound.sampleBytes);
+    // Shrinking keeps the block where it is or moves it whole; should it fail, the
+    // larger block still holds the samples at its start. At least one byte, so that a
+    // sound of 0 channels still has a (non-null) store, as malloc(0) gives on Windows.
+    void* store = std::realloc(file, sound.sampleBytes ? sound.sampleBytes : 1);
+    gPCM = static_cast<int16_t*>(store ? store : file);
+    gSamples = sound.frames;
+    gCh = sound.header.channels;
+    gRate = sound.header.sampleRate;
+
+    std::snprintf(gInfo, sizeof gInfo, "%s", yaf::statusLine(sound).c_str());
+    InvalidateRect(gWnd, nullptr, TRUE);
+}
+
+// The path given on the command line. Windows shells and Wine put a path holding a
+// blank in double quotes; one such enclosing pair is removed, any other text is a path
+// as it stands.
+static const char* commandLinePath(char* cmdLine) {
+    const size_t n = std::strlen(cmdLine);
+    if (n >= 2 && cmdLine[0] == '"' && cmdLine[n - 1] == '"' &&
+        !std::memchr(cmdLine + 1, '"', n - 2)) {
+        cmdLine[n - 1] = '\0';
+        return cmdLine + 1;
+    }
+    return cmdLine;
+}
+
+static void openDialog() {
+    char path[MAX_PATH] = {};
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = gWnd;
+    ofn.lpstrFilter = "YAF Files\0*.yaf\0All Files\0*.*\0";  // the literal's NUL ends the list
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.Flags = OFN_FILEMUSTEXIST;
+    if (GetOpenFileNameA(&ofn)) loadYAF(path);
+}
+
+// Plays the whole sound from its first frame, stopping whatever played before. When
+// the device refuses the format (no device, an odd rate) nothing happens, and a format
+// no device plays (0 channels, too many) is not even offered: some sound stacks crash
+// on those instead of refusing them.
+static void play() {
+    if (!gPCM || gSamples == 0) return;
+    stopPlayback();
+    if (!yaf::playable(gCh, gRate)) return;
+
+    const uint16_t blockAlign = uint16_t(gCh * 2);
+    WAVEFORMATEX format = {};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = gCh;
+    format.nSamplesPerSec = gRate;
+    format.nAvgBytesPerSec = uint32_t(blockAlign) * gRate;
+    format.nBlockAlign = blockAlign;
+    format.wBitsPerSample = 16;
+    format.cbSize = 0;
+    HWAVEOUT device = nullptr;
+    if (waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) return;
+    gWave = device;
+
+    gHdr = WAVEHDR{};
+    gHdr.lpData = reinterpret_cast<LPSTR>(gPCM);
+    gHdr.dwBufferLength = uint32_t(gCh) * gSamples * 2;
+    waveOutPrepareHeader(gWave, &gHdr, sizeof gHdr);
+    waveOutWrite(gWave, &gHdr, sizeof gHdr);
+}
+
+// The waveform: one line from (0, mid) through one point per pixel column, in a
+// 1-pixel accent pen. Nothing when no sample can be shown (no sound, 0 frames or 0
+// channels).
+static void paintWave(HDC dc, const RECT& rc) {
+    const yaf::Samples samples{gPCM, gSamples, gCh};
+    if (!yaf::hasWave(samples) || rc.right <= 0) return;
+    std::vector<yaf::Point> points(size_t(rc.right));
+    const size_t n = yaf::wavePoints(rc.right, rc.bottom, samples, points.data(), points.size());
+
+    HPEN pen = CreatePen(PS_SOLID, 1, kAccent);
+    HGDIOBJ previous = SelectObject(dc, pen);
+    MoveToEx(dc, 0, yaf::waveMid(rc.bottom), nullptr);
+    for (size_t i = 0; i < n; ++i) LineTo(dc, points[i].x, points[i].y);
+    // A pen still selected into a device context cannot be deleted: put the old one back.
+    SelectObject(dc, previous);
+    DeleteObject(pen);
+}
+
+// Draws the whole client area `rc`: background, status line (its left edge lies under
+// the "Stop" button), waveform.
+static void paintContent(HDC dc, const RECT& rc) {
+    HBRUSH background = CreateSolidBrush(kBackground);
+    FillRect(dc, &rc, background);
+    DeleteObject(background);
+
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, kAccent);
+    RECT text = {kStatusLeft, kStatusTop, rc.right, kStatusBottom};
+    DrawTextA(dc, gInfo, -1, &text, DT_SINGLELINE);
+
+    paintWave(dc, rc);
+}
+
+static void onPaint(HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    paintContent(dc, rc);
+    EndPaint(hwnd, &ps);
+}
+
+static void onCommand(WPARAM wParam) {
+    switch (LOWORD(wParam)) {  // any notification code
+        case kOpenId: openDialog(); break;
+        case kPlayId: play(); break;
+        case kStopId: stopPlayback(); break;
+        default: break;
+    }
+}
+
+// The device is stopped before the samples it plays from are released.
+static void onDestroy() {
+    stopPlayback();
+    std::free(gPCM);
+    gPCM = nullptr;
+    gSamples = 0;
+    PostQuitMessage(0);
+}
+
+LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_PAINT: onPaint(hwnd); return 0;
+        case WM_COMMAND: onCommand(wParam); return 0;
+        case WM_DESTROY: onDestroy(); return 0;
+        default: return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+}
+
+static void createButton(const wchar_t* caption, int x, int id, HINSTANCE instance) {
+    CreateWindowExW(0, L"BUTTON", caption, WS_CHILD | WS_VISIBLE, x, 6, 60, 28, gWnd,
+                    reinterpret_cast<HMENU>(INT_PTR(id)), instance, nullptr);
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int showCmd) {
+    // Class style 0: resizing repaints only the newly uncovered strips. No brush: the
+    // paint handler fills the whole client area itself.
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.lpszClassName = kClassName;
+    RegisterClassW(&wc);
+
+    gWnd = CreateWindowExW(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                           CW_USEDEFAULT, kWindowW, kWindowH, nullptr, nullptr, instance, nullptr);
+    createButton(L"Open", 8, kOpenId, instance);
+    createButton(L"Play", 72, kPlayId, instance);
+    createButton(L"Stop", 136, kStopId, instance);
+    ShowWindow(gWnd, showCmd);
+
+    // Loaded before the first message, so the first paint already shows the outcome.
+    if (cmdLine && cmdLine[0] != '\0') loadYAF(commandLinePath(cmdLine));
+
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return 0;
+}
