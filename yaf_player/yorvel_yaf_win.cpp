@@ -26,7 +26,9 @@ constexpr int kWindowW = 800, kWindowH = 500;
 constexpr int kOpenId = 1, kPlayId = 2, kStopId = 3;  // command identifiers of the buttons
 constexpr COLORREF kBackground = RGB(10, 10, 20);
 constexpr COLORREF kAccent = RGB(77, 201, 240);
-constexpr int kStatusLeft = 140, kStatusTop = 10, kStatusBottom = 30;
+// The status text starts 8 pixels right of the "Stop" button (x 136 to 196). Drawn from
+// x 140 it ran under the button, which hid its first 56 pixels ("[ERROR] N").
+constexpr int kStatusLeft = 204, kStatusTop = 10, kStatusBottom = 30;
 
 // The dialog structure has a fixed layout on Win64; the size is part of the request.
 static_assert(sizeof(OPENFILENAMEA) == 152, "OPENFILENAMEA layout");
@@ -185,8 +187,7 @@ static void paintWave(HDC dc, const RECT& rc) {
     DeleteObject(pen);
 }
 
-// Draws the whole client area `rc`: background, status line (its left edge lies under
-// the "Stop" button), waveform.
+// Draws the whole client area `rc`: background, status line, waveform.
 static void paintContent(HDC dc, const RECT& rc) {
     HBRUSH background = CreateSolidBrush(kBackground);
     FillRect(dc, &rc, background);

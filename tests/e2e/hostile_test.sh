@@ -49,14 +49,14 @@ ref_once() {
 
 # The status line as the program draws it, compared with a reference drawing of TEXT.
 # The image viewer draws at (124, 8) on RGB(6,6,12), right of its button (x 16 to 116); the
-# player at (140, 10) on RGB(10,10,20), its "Stop" button reaching x 196.
+# player at (204, 10) on RGB(10,10,20), right of its "Stop" button (x 136 to 196).
 expect_status() {  # expect_status SHOT TEXT
     local w h
     read -r w h < <(shot_size "$1")
     case $FORMAT in
         yif) ref_once "ref-$1" "$w" 40 124 8 $((w - 16)) 30 4DC9F0 06060C 32 "$2"
              expect_same_region "status line" "$1" "ref-$1" 116 0 $((w - 116)) 40 ;;
-        yaf) ref_once "ref-$1" "$w" 40 140 10 "$w" 30 4DC9F0 0A0A14 32 "$2"
+        yaf) ref_once "ref-$1" "$w" 40 204 10 "$w" 30 4DC9F0 0A0A14 32 "$2"
              expect_same_region "status line" "$1" "ref-$1" 196 0 $((w - 196)) 40 ;;
     esac
 }

@@ -19,7 +19,7 @@ TITLE="YorvelYAFPlayer — Yorvel Audio Format"
 BG="10 10 20"
 ACCENT="77 201 240"
 GREETING="YAF Player v1.0 -- Open a .yaf file"
-BUTTONS_RIGHT=196  # "Stop" (x 136 to 196, y 6 to 34) covers the start of the status line
+BUTTONS_RIGHT=196  # "Stop" spans x 136 to 196, y 6 to 34; the status line starts at x 204
 BAND_TOP=50        # the waveform lies below this
 F=$E2E/files
 CAP=$E2E/capture
@@ -114,7 +114,7 @@ expect_played() {
 expect_status() {
     local w h
     read -r w h < <(shot_size "$2")
-    ref_text "ref-$2" "$w" 40 140 10 "$w" 30 4DC9F0 0A0A14 32 "$3"
+    ref_text "ref-$2" "$w" 40 204 10 "$w" 30 4DC9F0 0A0A14 32 "$3"
     expect_same_region "$1: status line" "$2" "ref-$2" "$BUTTONS_RIGHT" 0 $((w - BUTTONS_RIGHT)) 40
 }
 
