@@ -132,6 +132,10 @@ TEST(YdfRender, EmptyDocumentGivesTheFiveFixedLines) {
     };
     EXPECT_EQ(render(""), expected);
     EXPECT_EQ(render("not a document at all"), expected);
+    // An empty file read into an empty buffer comes without storage.
+    ydf::RunList list;
+    ydf::renderYDF(nullptr, 0, list);
+    EXPECT_EQ(list.runs.size(), 10u);
 }
 
 TEST(YdfRender, WholeDocumentGolden) {

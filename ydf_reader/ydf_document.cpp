@@ -88,6 +88,7 @@ const char* find(const char* from, const char* end, Needle needle) {
 }
 
 const char* findChar(const char* from, const char* end, char c) {
+    if (from >= end) return end;  // also an empty text with no storage at all
     const void* hit = std::memchr(from, c, size_t(end - from));
     return hit ? static_cast<const char*>(hit) : end;
 }
@@ -268,6 +269,7 @@ private:
 }  // namespace
 
 const char* textEnd(const char* data, size_t size) {
+    if (size == 0) return data;  // an empty text may come without storage (a null pointer)
     const void* nul = std::memchr(data, '\0', size);
     return nul ? static_cast<const char*>(nul) : data + size;
 }
