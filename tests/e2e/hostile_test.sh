@@ -104,16 +104,17 @@ allowed_kib() {  # allowed_kib FILE
 # start_and_probe PATH: starts the program on PATH, waits for its first paint and checks
 # that it answers a message within a second (one driver call, to keep the run short).
 start_and_probe() {
-    (cd "$E2E/cwd" && exec timeout 120 wine "$APP_EXE" "$@") >"$E2E/app.out" 2>&1 &
-    APP_PID=$!
-    local rc=0
-    CLIENT=$(wd probe "$APP_TITLE" 1000) || rc=$?
-    case $rc in
-        0) return 0 ;;
-        3) fail "the window does not answer within a second" ;;
-        *) fail "the window \"$APP_TITLE\" did not show up" ;;
-    esac
-    return 1
+    local try rc
+    for try in 1 2; do
+        app_launch "$@"
+        rc=0
+        CLIENT=$(wd probe "$APP_TITLE" 1000) || rc=$?
+        case $rc in
+            0) return 0 ;;
+            3) fail "the window does not answer within a second"; return 1 ;;
+            *) app_missing "$try" || return 1 ;;
+        esac
+    done
 }
 
 # shoot_client NAME: the client area whose rectangle the probe printed.

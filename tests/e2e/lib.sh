@@ -26,6 +26,7 @@ WDRIVE=""       # the driver
 APP_TITLE=""    # what finds the main window (a substring of its title)
 APP_PID=""      # the running program (its timeout wrapper), empty when none runs
 APP_RC=""       # exit code of the last program that ended
+APP_RETRIES=0   # starts tried again because the window did not show up (see app_missing)
 XVFB_PID=""
 HOLD_PID=""
 E2E_T0=$SECONDS
@@ -95,6 +96,7 @@ e2e_cleanup() {
     # The server took the holder and any program left running down with it.
     [ -n "$HOLD_PID" ] && { kill "$HOLD_PID" 2>/dev/null; wait "$HOLD_PID" 2>/dev/null; }
     app_stop
+    [ "$APP_RETRIES" -gt 0 ] && e2e_log "starts tried again because no window showed up: $APP_RETRIES"
     if [ "$rc" -eq 0 ] && [ -z "${E2E_KEEP:-}" ]; then
         rm -rf "$E2E"
     elif [ -n "$E2E" ]; then
@@ -111,13 +113,49 @@ wd() { timeout "$E2E_STEP_TIMEOUT" wine "$WDRIVE" "$@"; }
 # line, waits for its window and its first paint. Output goes to $E2E/app.out.
 app_start() {
     [ -n "$APP_PID" ] && app_stop
-    (cd "$E2E/cwd" && exec timeout 120 wine "$APP_EXE" "$@") >"$E2E/app.out" 2>&1 &
+    local try
+    for try in 1 2; do
+        app_launch "$@"
+        if wd find "$APP_TITLE" 20000 >/dev/null; then
+            wd settle "$APP_TITLE"
+            return 0
+        fi
+        app_missing "$try" || return 1
+    done
+}
+
+# app_launch [ARG]: starts the program in the background (see app_start). Wine's own
+# errors go to $E2E/app.out with the program's output, for app_missing to show.
+app_launch() {
+    (cd "$E2E/cwd" && WINEDEBUG=-all,err+all exec timeout 120 wine "$APP_EXE" "$@") \
+        >"$E2E/app.out" 2>&1 &
     APP_PID=$!
-    if ! wd find "$APP_TITLE" 20000 >/dev/null; then
+}
+
+# app_missing TRY: the program's window never showed up. Says what became of the program
+# (still running, with the windows there are, or ended, with its exit code) and the end
+# of what it and Wine printed, then ends it. After a first try it returns 0 so that the
+# caller starts it once more: a start under Wine has been seen to stall (once, in several
+# hundred), with the same file opening at once in every rerun. A second miss fails.
+app_missing() {
+    e2e_log "the window \"$APP_TITLE\" did not show up (try $1)"
+    if kill -0 "$APP_PID" 2>/dev/null; then
+        e2e_log "the program is still running; the windows there are:"
+        wd list 2>&1 | sed 's/^/    /'
+    else
+        wait "$APP_PID"
+        e2e_log "the program ended with exit code $?"
+        APP_PID=""
+    fi
+    e2e_log "its output:"
+    tail -n 20 "$E2E/app.out" | sed 's/^/    /'
+    app_stop
+    if [ "$1" -ge 2 ]; then
         fail "the window \"$APP_TITLE\" did not show up"
         return 1
     fi
-    wd settle "$APP_TITLE"
+    APP_RETRIES=$((APP_RETRIES + 1))
+    return 0
 }
 
 # app_wait_exit: waits (bounded) for the program to end; sets APP_RC.

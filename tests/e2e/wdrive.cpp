@@ -98,7 +98,11 @@ BOOL CALLBACK matchWindow(HWND h, LPARAM param) {
     auto* q = reinterpret_cast<Query*>(param);
     if (!IsWindowVisible(h)) return TRUE;
     if (q->cls && className(h) != q->cls) return TRUE;
-    const std::wstring title = windowText(h);
+    // The title as the window manager holds it: asking the window itself would wait on a
+    // program that is still starting, and a busy moment would hide the window.
+    wchar_t buf[1024] = {};
+    InternalGetWindowText(h, buf, 1024);
+    const std::wstring title = buf;
     const bool hit = q->exact ? title == q->title : title.find(q->title) != std::wstring::npos;
     if (!hit) return TRUE;
     q->found = h;
