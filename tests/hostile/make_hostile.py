@@ -27,6 +27,20 @@ class Corpus:
         self.count += 1
 
 
+def add_damaged(c, good, cuts, header_size):
+    """The empty and one-byte files, GOOD cut short at each of CUTS and after its header,
+    and GOOD with each byte of its magic number one bit off."""
+    c.add("empty", b"")
+    c.add("one-byte", good[:1])
+    for n in cuts:
+        c.add(f"cut-{n}", good[:n])
+    c.add("header-only", good[:header_size])
+    for i in range(4):
+        bad = bytearray(good)
+        bad[i] ^= 0x01
+        c.add(f"magic-off-{i}", bytes(bad))
+
+
 def trits(rng, n, stray=0.0):
     out = bytearray(rng.choice((0xFF, 0x00, 0x01)) for _ in range(n))
     for i in range(int(n * stray)):
@@ -51,15 +65,7 @@ def yif(w, h, tpp=3, enc=0, stream=b"", magic=b"YIF1"):
 
 def yif_corpus(c, rng):
     good = yif(4, 3, 3, 0, trits(rng, 36))
-    c.add("empty", b"")
-    c.add("one-byte", b"Y")
-    for n in (4, 8, 15):
-        c.add(f"cut-{n}", good[:n])
-    c.add("header-only", good[:16])
-    for i in range(4):
-        bad = bytearray(good)
-        bad[i] ^= 0x01
-        c.add(f"magic-off-{i}", bytes(bad))
+    add_damaged(c, good, (4, 8, 15), 16)
     c.add("magic-lowercase", b"yif1" + good[4:])
     for name, w, h in (("width-0", 0, 7), ("height-0", 7, 0), ("both-0", 0, 0),
                        ("width-2p31", 2**31, 1), ("height-2p31", 1, 2**31),
@@ -101,15 +107,7 @@ def pcm(rng, n):
 
 def yaf_corpus(c, rng):
     good = yaf(8000, 1, 16, 64, 0, pcm(rng, 64))
-    c.add("empty", b"")
-    c.add("one-byte", b"Y")
-    for n in (4, 12, 19):
-        c.add(f"cut-{n}", good[:n])
-    c.add("header-only", good[:20])
-    for i in range(4):
-        bad = bytearray(good)
-        bad[i] ^= 0x01
-        c.add(f"magic-off-{i}", bytes(bad))
+    add_damaged(c, good, (4, 12, 19), 20)
     c.add("magic-yaf8", b"YAF8" + good[4:])
     c.add("magic-lowercase", b"yaf7" + good[4:])
     c.add("zero-channels-max-frames", yaf(8000, 0, 16, 2**32 - 1, 0, pcm(rng, 100)))
