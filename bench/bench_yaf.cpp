@@ -87,8 +87,8 @@ void BM_WavePoints4096(benchmark::State& state) {
     std::memcpy(pcm.data(), f.data() + s.sampleOffset, s.sampleBytes);
     std::vector<yaf::Point> points(4096);
     for (auto _ : state) {
-        const size_t n = yaf::wavePoints(4096, 500, {pcm.data(), s.frames, s.header.channels},
-                                         points.data(), points.size());
+        const size_t n = yaf::wavePoints(4096, 500, {pcm.data(), s.frames, s.header.channels}, points.data(),
+                                         points.size());
         benchmark::DoNotOptimize(n);
         benchmark::DoNotOptimize(points.data());
         benchmark::ClobberMemory();

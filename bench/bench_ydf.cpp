@@ -10,7 +10,9 @@ namespace {
 
 class CountingSink final : public ydf::Sink {
 public:
-    void clear() override { runs = 0; }
+    void clear() override {
+        runs = 0;
+    }
     void appendText(const char* text, uint32_t, int32_t, bool) override {
         benchmark::DoNotOptimize(text);
         ++runs;

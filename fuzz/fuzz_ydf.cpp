@@ -10,7 +10,9 @@ namespace {
 
 class CheckingSink final : public ydf::Sink {
 public:
-    void clear() override { ++clears; }
+    void clear() override {
+        ++clears;
+    }
     void appendText(const char* text, uint32_t color, int32_t points, bool bold) override {
         // Every run is a terminated string of at most one composed line.
         if (std::strlen(text) > 1023 || points <= 0 || points > 20 || color > 0xFFFFFF) __builtin_trap();

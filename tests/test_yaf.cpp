@@ -1,9 +1,9 @@
-#include "yaf_sound.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
+
+#include "yaf_sound.h"
 
 namespace {
 
@@ -33,9 +33,13 @@ Bytes yafFile(const Fields& f, size_t dataBytes) {
     return b;
 }
 
-yaf::Sound load(const Bytes& file) { return yaf::inspect(file.data(), file.size()); }
+yaf::Sound load(const Bytes& file) {
+    return yaf::inspect(file.data(), file.size());
+}
 
-std::string statusOf(const Fields& f, size_t dataBytes) { return yaf::statusLine(load(yafFile(f, dataBytes))); }
+std::string statusOf(const Fields& f, size_t dataBytes) {
+    return yaf::statusLine(load(yafFile(f, dataBytes)));
+}
 
 TEST(YafStatusLine, Examples) {
     EXPECT_EQ(statusOf({44100, 2, 16, 88200, -300}, 352800),
@@ -122,11 +126,15 @@ TEST(YafPlayback, OnlySelfConsistentFormatsGoToTheDevice) {
         uint32_t rate;
         bool playable;
     };
-    for (const Case& c : {Case{1, 8000, true}, {2, 44100, true}, {18, 192000, true},
-                          {1, 0, true},                     // the device refuses it
-                          {1, 2147483647u, true},           // byte rate 2^32 - 2
-                          {2, 1073741824u, false},          // byte rate 2^32
-                          {0, 8000, false}, {19, 8000, false}, {32768, 8000, false},
+    for (const Case& c : {Case{1, 8000, true},
+                          {2, 44100, true},
+                          {18, 192000, true},
+                          {1, 0, true},             // the device refuses it
+                          {1, 2147483647u, true},   // byte rate 2^32 - 2
+                          {2, 1073741824u, false},  // byte rate 2^32
+                          {0, 8000, false},
+                          {19, 8000, false},
+                          {32768, 8000, false},
                           {65535, 8000, false}})
         EXPECT_EQ(yaf::playable(c.channels, c.rate), c.playable) << c.channels << "ch " << c.rate << "Hz";
 }

@@ -1,11 +1,11 @@
-#include "ydf_document.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ydf_document.h"
 
 namespace {
 
@@ -56,7 +56,9 @@ struct LookupCase {
     const char* what;
     std::string text;
     const char* expected;
-    friend void PrintTo(const LookupCase& c, std::ostream* os) { *os << c.what; }
+    friend void PrintTo(const LookupCase& c, std::ostream* os) {
+        *os << c.what;
+    }
 };
 
 class YdfLookup : public testing::TestWithParam<LookupCase> {};
@@ -68,13 +70,11 @@ TEST_P(YdfLookup, FindsTheValue) {
 INSTANTIATE_TEST_SUITE_P(
     Rules, YdfLookup,
     testing::Values(
-        LookupCase{"colon and blank", R"({"k": "v"})", "v"},
-        LookupCase{"no separator", R"({"k""v"})", "v"},
+        LookupCase{"colon and blank", R"({"k": "v"})", "v"}, LookupCase{"no separator", R"({"k""v"})", "v"},
         LookupCase{"separators in any mix", "{\"k\" \t:: \t: \"v\"}", "v"},
         LookupCase{"line feed before the value", "{\"k\":\n\"v\"}", ""},
         LookupCase{"carriage return before the value", "{\"k\":\r\"v\"}", ""},
-        LookupCase{"number", R"({"k": 12, "x": "k"})", ""},
-        LookupCase{"literal", R"({"k": true})", ""},
+        LookupCase{"number", R"({"k": 12, "x": "k"})", ""}, LookupCase{"literal", R"({"k": true})", ""},
         LookupCase{"object, inner key not tried", R"({"k": {"k": "v"}})", ""},
         LookupCase{"array", R"({"k": ["v"]})", ""},
         LookupCase{"first occurrence is a string value", R"({"a": "k", "k": "v"})", ""},
@@ -84,8 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"unterminated value", R"({"k": "abc)", "abc"},
         LookupCase{"lone backslash at the end", R"({"k": "ab\)", "ab\\"},
         LookupCase{"empty value", R"({"k": "", "x": "y"})", ""},
-        LookupCase{"key at the very end", R"({"k")", ""},
-        LookupCase{"empty text", "", ""},
+        LookupCase{"key at the very end", R"({"k")", ""}, LookupCase{"empty text", "", ""},
         LookupCase{"bytes kept as they are", "{\"k\": \"\xC3\xA9\x80\x01\t\"}", "\xC3\xA9\x80\x01\t"},
         LookupCase{"NUL ends the text", std::string("{\"k\": \"ab\0cd\"}", 14), "ab"},
         LookupCase{"key after a NUL is not found", std::string("{\0\"k\": \"v\"}", 11), ""}));
@@ -123,12 +122,16 @@ TEST(YdfExtract, NeedsAnOpeningQuote) {
 
 TEST(YdfRender, EmptyDocumentGivesTheFiveFixedLines) {
     const std::vector<StyledRun> expected = {
-        {"  YDF v |  | ", ydf::kMuted, 11, false},  {"\r\n", ydf::kMuted, 11, false},
-        {"", ydf::kLightGrey, 6, false},             {"\r\n", ydf::kLightGrey, 6, false},
-        {"  ", ydf::kWhite, 18, true},               {"\r\n", ydf::kWhite, 18, false},
+        {"  YDF v |  | ", ydf::kMuted, 11, false},
+        {"\r\n", ydf::kMuted, 11, false},
+        {"", ydf::kLightGrey, 6, false},
+        {"\r\n", ydf::kLightGrey, 6, false},
+        {"  ", ydf::kWhite, 18, true},
+        {"\r\n", ydf::kWhite, 18, false},
         {"  ----------------------------------------", ydf::kMuted, 10, false},
         {"\r\n", ydf::kMuted, 10, false},
-        {"", ydf::kLightGrey, 6, false},             {"\r\n", ydf::kLightGrey, 6, false},
+        {"", ydf::kLightGrey, 6, false},
+        {"\r\n", ydf::kLightGrey, 6, false},
     };
     EXPECT_EQ(render(""), expected);
     EXPECT_EQ(render("not a document at all"), expected);
@@ -151,24 +154,42 @@ TEST(YdfRender, WholeDocumentGolden) {
 })";
     auto nl = [&](uint32_t c, int32_t p) { return StyledRun{"\r\n", c, p, false}; };
     const std::vector<StyledRun> expected = {
-        {"  YDF v1.0 | brochure | BR-7", ydf::kMuted, 11, false}, nl(ydf::kMuted, 11),
-        {"", ydf::kLightGrey, 6, false}, nl(ydf::kLightGrey, 6),
-        {"  Spring range", ydf::kWhite, 18, true}, nl(ydf::kWhite, 18),
-        {"  ----------------------------------------", ydf::kMuted, 10, false}, nl(ydf::kMuted, 10),
-        {"", ydf::kLightGrey, 6, false}, nl(ydf::kLightGrey, 6),
-        {"  Publisher: Acme  https://acme.example", ydf::kMuted, 11, false}, nl(ydf::kMuted, 11),
-        {"", ydf::kLightGrey, 6, false}, nl(ydf::kLightGrey, 6),
-        {"  [NEW]", ydf::kAccent, 10, true}, nl(ydf::kAccent, 10),
-        {"  Boots", ydf::kWhite, 14, true}, nl(ydf::kWhite, 14),
-        {"  Warm.", ydf::kLightGrey, 11, false}, nl(ydf::kLightGrey, 11),
-        {"    - red", ydf::kLightGrey, 10, false}, nl(ydf::kLightGrey, 10),
-        {"    - ", ydf::kLightGrey, 10, false}, nl(ydf::kLightGrey, 10),
-        {"    - blue", ydf::kLightGrey, 10, false}, nl(ydf::kLightGrey, 10),
-        {"", ydf::kLightGrey, 6, false}, nl(ydf::kLightGrey, 6),
-        {"  [OLD]", ydf::kAccent, 10, true}, nl(ydf::kAccent, 10),
-        {"  Hats", ydf::kWhite, 14, true}, nl(ydf::kWhite, 14),
-        {"", ydf::kLightGrey, 6, false}, nl(ydf::kLightGrey, 6),
-        {"  HMAC-SHA256: 0123456789abcdef...", ydf::kMuted, 10, false}, nl(ydf::kMuted, 10),
+        {"  YDF v1.0 | brochure | BR-7", ydf::kMuted, 11, false},
+        nl(ydf::kMuted, 11),
+        {"", ydf::kLightGrey, 6, false},
+        nl(ydf::kLightGrey, 6),
+        {"  Spring range", ydf::kWhite, 18, true},
+        nl(ydf::kWhite, 18),
+        {"  ----------------------------------------", ydf::kMuted, 10, false},
+        nl(ydf::kMuted, 10),
+        {"", ydf::kLightGrey, 6, false},
+        nl(ydf::kLightGrey, 6),
+        {"  Publisher: Acme  https://acme.example", ydf::kMuted, 11, false},
+        nl(ydf::kMuted, 11),
+        {"", ydf::kLightGrey, 6, false},
+        nl(ydf::kLightGrey, 6),
+        {"  [NEW]", ydf::kAccent, 10, true},
+        nl(ydf::kAccent, 10),
+        {"  Boots", ydf::kWhite, 14, true},
+        nl(ydf::kWhite, 14),
+        {"  Warm.", ydf::kLightGrey, 11, false},
+        nl(ydf::kLightGrey, 11),
+        {"    - red", ydf::kLightGrey, 10, false},
+        nl(ydf::kLightGrey, 10),
+        {"    - ", ydf::kLightGrey, 10, false},
+        nl(ydf::kLightGrey, 10),
+        {"    - blue", ydf::kLightGrey, 10, false},
+        nl(ydf::kLightGrey, 10),
+        {"", ydf::kLightGrey, 6, false},
+        nl(ydf::kLightGrey, 6),
+        {"  [OLD]", ydf::kAccent, 10, true},
+        nl(ydf::kAccent, 10),
+        {"  Hats", ydf::kWhite, 14, true},
+        nl(ydf::kWhite, 14),
+        {"", ydf::kLightGrey, 6, false},
+        nl(ydf::kLightGrey, 6),
+        {"  HMAC-SHA256: 0123456789abcdef...", ydf::kMuted, 10, false},
+        nl(ydf::kMuted, 10),
     };
     EXPECT_EQ(render(doc), expected);
 }
@@ -177,7 +198,9 @@ struct RenderCase {
     const char* what;
     std::string doc;
     Lines expected;  // after the five fixed lines
-    friend void PrintTo(const RenderCase& c, std::ostream* os) { *os << c.what; }
+    friend void PrintTo(const RenderCase& c, std::ostream* os) {
+        *os << c.what;
+    }
 };
 
 class YdfRenderLines : public testing::TestWithParam<RenderCase> {};
@@ -188,14 +211,16 @@ TEST_P(YdfRenderLines, Renders) {
 
 INSTANTIATE_TEST_SUITE_P(
     Publisher, YdfRenderLines,
-    testing::Values(
-        RenderCase{"issuer followed by a string", R"({"issuer": "Acme", "name": "x"})", {}},
-        RenderCase{"issuer across line breaks", "{\"issuer\"\r\n:\t {\"name\": \"A\", \"url\": \"u\"}}",
-                   {"  Publisher: A  u", ""}},
-        RenderCase{"issuer object without name or url", R"({"issuer": {}})", {"  Publisher:   ", ""}},
-        RenderCase{"name after the issuer object", R"({"name": "early", "issuer": {}, "name": "late"})",
-                   {"  Publisher: late  ", ""}},
-        RenderCase{"issuer at the end", R"({"issuer")", {}}));
+    testing::Values(RenderCase{"issuer followed by a string", R"({"issuer": "Acme", "name": "x"})", {}},
+                    RenderCase{"issuer across line breaks",
+                               "{\"issuer\"\r\n:\t {\"name\": \"A\", \"url\": \"u\"}}",
+                               {"  Publisher: A  u", ""}},
+                    RenderCase{
+                        "issuer object without name or url", R"({"issuer": {}})", {"  Publisher:   ", ""}},
+                    RenderCase{"name after the issuer object",
+                               R"({"name": "early", "issuer": {}, "name": "late"})",
+                               {"  Publisher: late  ", ""}},
+                    RenderCase{"issuer at the end", R"({"issuer")", {}}));
 
 INSTANTIATE_TEST_SUITE_P(
     Sections, YdfRenderLines,
@@ -207,7 +232,8 @@ INSTANTIATE_TEST_SUITE_P(
                    section("A", R"(, "list": "none")") + section("B", R"(, "list": ["x"])"),
                    {"  [A]", "  ", "    - x", "", "  [B]", "  ", "    - x", ""}},
         RenderCase{"nested array ends the list at its first ]",
-                   section("A", R"(, "list": ["a", ["b"], "c"])"), {"  [A]", "  ", "    - a", "    - b", ""}},
+                   section("A", R"(, "list": ["a", ["b"], "c"])"),
+                   {"  [A]", "  ", "    - a", "    - b", ""}},
         RenderCase{"numbers and literals between items skipped",
                    section("A", R"(, "list": [1, "a", true, null, "", 2.5, "b"])"),
                    {"  [A]", "  ", "    - a", "    - ", "    - b", ""}},
@@ -218,19 +244,23 @@ INSTANTIATE_TEST_SUITE_P(
                    section("A", R"(, "title": 5, "paragraph": "P")"),
                    {"  [A]", "  paragraph", "  P", ""}},
         RenderCase{"kicker that is not a string takes the next string",
-                   R"({"kicker": 7, "paragraph": "P"})", {"  [paragraph]", "  ", ""}},
+                   R"({"kicker": 7, "paragraph": "P"})",
+                   {"  [paragraph]", "  ", ""}},
         RenderCase{"paragraph escapes are not translated",
-                   section("A", R"(, "paragraph": "one\ntwo \"q\"")"), {"  [A]", "  ", "  onentwo \"q\"", ""}},
-        RenderCase{"empty paragraph gives no line", section("A", R"(, "paragraph": "")"), {"  [A]", "  ", ""}},
+                   section("A", R"(, "paragraph": "one\ntwo \"q\"")"),
+                   {"  [A]", "  ", "  onentwo \"q\"", ""}},
+        RenderCase{
+            "empty paragraph gives no line", section("A", R"(, "paragraph": "")"), {"  [A]", "  ", ""}},
         RenderCase{"unterminated kicker ends the loop", R"({"kicker": "abc)", {"  [abc]", "  ", ""}},
         RenderCase{"list without any [", section("A", R"(, "list": 0)"), {"  [A]", "  ", ""}},
-        RenderCase{"unterminated list item", section("A", R"(, "list": ["a", "b)"),
+        RenderCase{"unterminated list item",
+                   section("A", R"(, "list": ["a", "b)"),
                    {"  [A]", "  ", "    - a", "    - b}", ""}}));
 
 TEST(YdfRender, KickerWithoutQuoteShowsEmptyAndEnds) {
     EXPECT_EQ(lines("{\"title\": \"D\", \"kicker\": 12}"),
-              (Lines{"  YDF v |  | ", "", "  D", "  ----------------------------------------", "",
-                     "  []", "  ", ""}));
+              (Lines{"  YDF v |  | ", "", "  D", "  ----------------------------------------", "", "  []",
+                     "  ", ""}));
 }
 
 TEST(YdfRender, FirstTitleOfASectionIsAlsoTheDocumentTitle) {
@@ -244,7 +274,9 @@ struct WindowCase {
     const char* part;
     size_t distance;
     bool shown;
-    friend void PrintTo(const WindowCase& c, std::ostream* os) { *os << c.part << " at " << c.distance; }
+    friend void PrintTo(const WindowCase& c, std::ostream* os) {
+        *os << c.part << " at " << c.distance;
+    }
 };
 
 class YdfWindows : public testing::TestWithParam<WindowCase> {};
@@ -265,10 +297,9 @@ TEST_P(YdfWindows, CountFromTheSectionCursor) {
 
 INSTANTIATE_TEST_SUITE_P(Boundaries, YdfWindows,
                          testing::Values(WindowCase{"title", 0, true}, WindowCase{"title", 199, true},
-                                         WindowCase{"title", 200, false},
-                                         WindowCase{"paragraph", 999, true},
-                                         WindowCase{"paragraph", 1000, false},
-                                         WindowCase{"list", 1499, true}, WindowCase{"list", 1500, false}));
+                                         WindowCase{"title", 200, false}, WindowCase{"paragraph", 999, true},
+                                         WindowCase{"paragraph", 1000, false}, WindowCase{"list", 1499, true},
+                                         WindowCase{"list", 1500, false}));
 
 TEST(YdfRenderCuts, SignatureShowsSixteenCharactersAndDots) {
     EXPECT_EQ(lines(R"({"sig": "0123456789abcdef"})").back(), "  HMAC-SHA256: 0123456789abcdef...");
@@ -284,7 +315,8 @@ TEST(YdfRenderCuts, ValuesAreCutToTheirBuffers) {
     const Lines l = lines(section("A", ", \"list\": [\"" + item + "\", \"next\"]"));
     EXPECT_EQ(l[7], "    - " + std::string(511, 'i'));
     EXPECT_EQ(l[8], "    - next");
-    EXPECT_EQ(lines("{\"kicker\": \"" + std::string(100, 'k') + "\"}")[5], "  [" + std::string(63, 'k') + "]");
+    EXPECT_EQ(lines("{\"kicker\": \"" + std::string(100, 'k') + "\"}")[5],
+              "  [" + std::string(63, 'k') + "]");
     EXPECT_EQ(lines("{\"title\": \"" + std::string(600, 't') + "\"}")[2], "  " + std::string(511, 't'));
 }
 
@@ -304,7 +336,8 @@ TEST(YdfSummary, CountsSectionsAsRendered) {
 // Every search runs from its start to the end of the text, as the rules say.
 class ReferenceRenderer {
 public:
-    explicit ReferenceRenderer(std::string_view text) : t_(text.substr(0, text.find('\0'))) {}
+    explicit ReferenceRenderer(std::string_view text) : t_(text.substr(0, text.find('\0'))) {
+    }
 
     std::vector<StyledRun> render() {
         const std::string version = get(0, "@ydf", 16), id = get(0, "id", 128), kind = get(0, "kind", 64),
@@ -320,7 +353,8 @@ public:
             p += 8;
             while (p < t_.size() && std::string_view("\t\r\n :").find(t_[p]) != npos) ++p;
             if (p < t_.size() && t_[p] == '{') {
-                line("  Publisher: " + get(p, "name", 256) + "  " + get(p, "url", 512), ydf::kMuted, 11, false);
+                line("  Publisher: " + get(p, "name", 256) + "  " + get(p, "url", 512), ydf::kMuted, 11,
+                     false);
                 spacer();
             }
         }
@@ -385,7 +419,9 @@ private:
         runs_.push_back({text, color, points, bold});
         runs_.push_back({"\r\n", color, points, false});
     }
-    void spacer() { line("", ydf::kLightGrey, 6, false); }
+    void spacer() {
+        line("", ydf::kLightGrey, 6, false);
+    }
 
     std::string_view t_;
     std::vector<StyledRun> runs_;
@@ -393,11 +429,36 @@ private:
 
 // Documents stitched from the pieces that matter: keys, quotes, escapes, brackets, padding.
 std::string randomDocument(std::mt19937& rng) {
-    static const std::vector<std::string> pieces = {
-        "\"kicker\"", "\"title\"", "\"paragraph\"", "\"list\"", "\"issuer\"", "\"name\"", "\"url\"",
-        "\"sig\"", "\"@ydf\"", "\"id\"", "\"kind\"", ": ", "\"", "\\", "\\\"", "[", "]", "{", "}",
-        ",", "\r\n", "\t", "x", "\"v\"", "\"\"", "\xE9", "7", std::string(150, ' '),
-        std::string(40, 'w'), std::string(1, '\0')};
+    static const std::vector<std::string> pieces = {"\"kicker\"",
+                                                    "\"title\"",
+                                                    "\"paragraph\"",
+                                                    "\"list\"",
+                                                    "\"issuer\"",
+                                                    "\"name\"",
+                                                    "\"url\"",
+                                                    "\"sig\"",
+                                                    "\"@ydf\"",
+                                                    "\"id\"",
+                                                    "\"kind\"",
+                                                    ": ",
+                                                    "\"",
+                                                    "\\",
+                                                    "\\\"",
+                                                    "[",
+                                                    "]",
+                                                    "{",
+                                                    "}",
+                                                    ",",
+                                                    "\r\n",
+                                                    "\t",
+                                                    "x",
+                                                    "\"v\"",
+                                                    "\"\"",
+                                                    "\xE9",
+                                                    "7",
+                                                    std::string(150, ' '),
+                                                    std::string(40, 'w'),
+                                                    std::string(1, '\0')};
     std::string doc;
     const size_t n = rng() % 120;
     for (size_t i = 0; i < n; ++i) doc += pieces[rng() % pieces.size()];

@@ -1,22 +1,24 @@
 // The reader's batching sink against run-by-run appending, in real rich-edit controls:
 // both must leave the same text and the same format on every character.
-#include "ydf_richedit.h"
-
 #include <gtest/gtest.h>
 #include <richedit.h>
 
 #include <random>
 #include <string>
 
+#include "ydf_richedit.h"
+
 namespace {
 
 class Views : public testing::Test {
 protected:
-    static void SetUpTestSuite() { LoadLibraryA("Msftedit.dll"); }
+    static void SetUpTestSuite() {
+        LoadLibraryA("Msftedit.dll");
+    }
 
     void SetUp() override {
-        parent_ = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 800, 700, nullptr,
-                                  nullptr, nullptr, nullptr);
+        parent_ = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 800, 700, nullptr, nullptr,
+                                  nullptr, nullptr);
         ASSERT_NE(parent_, nullptr);
         reference_ = makeView();
         batched_ = makeView();
@@ -24,12 +26,14 @@ protected:
         ASSERT_NE(batched_, nullptr);
     }
 
-    void TearDown() override { DestroyWindow(parent_); }
+    void TearDown() override {
+        DestroyWindow(parent_);
+    }
 
     // The reader's view: the same class, style and background, nothing else set.
     HWND makeView() {
-        HWND v = CreateWindowExW(0, L"RICHEDIT50W", L"", 0x50200804, 0, 40, 800, 660, parent_,
-                                 nullptr, nullptr, nullptr);
+        HWND v = CreateWindowExW(0, L"RICHEDIT50W", L"", 0x50200804, 0, 40, 800, 660, parent_, nullptr,
+                                 nullptr, nullptr);
         if (v) SendMessageA(v, EM_SETBKGNDCOLOR, 0, ydf::kBackground);
         return v;
     }
@@ -77,8 +81,8 @@ protected:
         EXPECT_EQ(narrowText(reference_), narrowText(batched_)) << what;
         for (size_t i = 0; i < a.size(); ++i)
             ASSERT_EQ(formatAt(reference_, LONG(i)), formatAt(batched_, LONG(i)))
-                << what << ": character " << i << " of " << a.size() << " (U+" << std::hex
-                << int(a[i]) << ")";
+                << what << ": character " << i << " of " << a.size() << " (U+" << std::hex << int(a[i])
+                << ")";
     }
 
     HWND parent_ = nullptr, reference_ = nullptr, batched_ = nullptr;
@@ -108,8 +112,9 @@ TEST_F(Views, EmptyDocumentAndEmptyRuns) {
 
 TEST_F(Views, AwkwardBytesInEveryKindOfLine) {
     const std::string odd = allAwkwardBytes() + "\r\n|\r|\n|\n\r|\r\r\n|\r\r|\t\t|{\\\\}|\\\"|end";
-    const std::string doc = "{\"@ydf\": \"" + odd + "\", \"title\": \"" + odd + "\", \"issuer\": {\"name\": \"" + odd +
-                            "\"}, \"kicker\": \"" + odd + "\", \"paragraph\": \"" + odd + "\", \"list\": [\"" + odd +
+    const std::string doc = "{\"@ydf\": \"" + odd + "\", \"title\": \"" + odd +
+                            "\", \"issuer\": {\"name\": \"" + odd + "\"}, \"kicker\": \"" + odd +
+                            "\", \"paragraph\": \"" + odd + "\", \"list\": [\"" + odd +
                             "\", \"\\r\", \"\r\", \"\n\", \"\r\r\n\"], \"sig\": \"\r\n\t\x80\x81\x9D\xFF\"}";
     renderBothWays(doc);
     expectSameViews("awkward bytes");
@@ -123,8 +128,21 @@ TEST_F(Views, ManySections) {
 }
 
 TEST_F(Views, RandomDocuments) {
-    const std::string pieces[] = {"{\"kicker\": \"", "{\"title\": \"", "\"paragraph\": \"", "\"list\": [\"",
-                                  "\", \"", "\"]", "\r", "\n", "\t", "\\", "{", "}", "\x93\xE9\xFF", "word ", " "};
+    const std::string pieces[] = {"{\"kicker\": \"",
+                                  "{\"title\": \"",
+                                  "\"paragraph\": \"",
+                                  "\"list\": [\"",
+                                  "\", \"",
+                                  "\"]",
+                                  "\r",
+                                  "\n",
+                                  "\t",
+                                  "\\",
+                                  "{",
+                                  "}",
+                                  "\x93\xE9\xFF",
+                                  "word ",
+                                  " "};
     std::mt19937 rng(7);
     for (int i = 0; i < 25; ++i) {
         std::string doc;

@@ -1,9 +1,9 @@
-#include "yif_image.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
+
+#include "yif_image.h"
 
 namespace {
 
@@ -78,8 +78,8 @@ Bytes referenceDecode(const Bytes& file) {
     }
     auto ch3 = [](uint8_t t) -> uint8_t { return int8_t(t) < 0 ? 0 : t == 0 ? 128 : 255; };
     auto ch9 = [&](size_t p) -> uint8_t {
-        return uint8_t((9 * int8_t(trits[p]) + 3 * int8_t(trits[p + 1]) + int8_t(trits[p + 2]) + 13) *
-                       255 / 26);
+        return uint8_t((9 * int8_t(trits[p]) + 3 * int8_t(trits[p + 1]) + int8_t(trits[p + 2]) + 13) * 255 /
+                       26);
     };
     Bytes px(size_t(w) * h * 4, 0);
     const size_t n = trits.size();
@@ -121,7 +121,7 @@ TEST(YifWorkedExample, HeaderOnlyGivesBlackBitmapAndStatus) {
 TEST(YifChannels, NineTritSums) {
     // Red from sums 0, 1 and 2; green 13; blue 25 / 26 in the second pixel.
     const Bytes t = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0xFF, 0xFF, 0x01,  // 0, 1, 2
-                     0, 0, 0, 1, 1, 0, 1, 1, 1};                            // 13, 25, 26
+                     0,    0,    0,    1,    1,    0,    1,    1,    1};    // 13, 25, 26
     const Decoded d = decode(yifFile(2, 1, 9, 0, t));
     EXPECT_EQ(d.pixels, (Bytes{19, 9, 0, 255, 255, 245, 127, 255}));
 }
@@ -303,7 +303,7 @@ TEST(YifRefusals, HeadersThatGiveNoBitmap) {
     EXPECT_EQ(bytes(5, 0), 0u);
     EXPECT_EQ(bytes(1, 0x80000000u), 0u);
     EXPECT_EQ(bytes(0xFFFFFFFFu, 0xFFFFFFFFu), 0u);
-    EXPECT_EQ(bytes(0x4000, 0x8000), 0u);      // exactly 2 GiB
+    EXPECT_EQ(bytes(0x4000, 0x8000), 0u);  // exactly 2 GiB
     EXPECT_EQ(bytes(0x4000, 0x7FFF), 0x7FFF0000u);
     EXPECT_EQ(bytes(1, 1), 4u);
     // Still accepted: the status line reports the header as it stands.
@@ -316,10 +316,9 @@ TEST(YifPlacement, FitsBelowTheBand) {
         int32_t cw, ch, iw, ih;
         yif::Placement want;
     };
-    for (const Case& c : {Case{800, 640, 100, 50, {20, 150, 760, 380}},
-                          Case{884, 661, 100, 100, {147, 56, 589, 589}},
-                          Case{800, 640, 640, 480, {20, 55, 760, 570}},
-                          Case{300, 30, 100, 100, {154, 40, -9, -9}}}) {
+    for (const Case& c :
+         {Case{800, 640, 100, 50, {20, 150, 760, 380}}, Case{884, 661, 100, 100, {147, 56, 589, 589}},
+          Case{800, 640, 640, 480, {20, 55, 760, 570}}, Case{300, 30, 100, 100, {154, 40, -9, -9}}}) {
         const yif::Placement p = yif::placePicture(c.cw, c.ch, c.iw, c.ih);
         EXPECT_EQ(p.x, c.want.x) << c.cw << "x" << c.ch;
         EXPECT_EQ(p.y, c.want.y) << c.cw << "x" << c.ch;
@@ -332,7 +331,7 @@ TEST(YifPlacement, ExtremeAspectSaturates) {
     const yif::Placement p = yif::placePicture(10, 0, 0x1FFFFFFF, 1);
     EXPECT_EQ(p.width, INT32_MIN);  // 0x1FFFFFFF * -38 does not fit
     EXPECT_EQ(p.height, -38);
-    EXPECT_EQ(p.x, 1073741829);     // (10 - INT32_MIN) / 2, computed in 64 bits
+    EXPECT_EQ(p.x, 1073741829);  // (10 - INT32_MIN) / 2, computed in 64 bits
     // Client sizes the system never reports still give a defined answer.
     const yif::Placement q = yif::placePicture(INT32_MIN, INT32_MIN, 3, 1);
     EXPECT_LT(q.height, -2000000000);

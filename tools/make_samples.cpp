@@ -30,8 +30,8 @@ bool writeFile(const std::string& path, const std::string& text) {
 void hue(int h, uint8_t* rgb) {
     const int sector = h / 256, f = h % 256;
     const int up = f, down = 255 - f;
-    const int table[6][3] = {{255, up, 0}, {down, 255, 0}, {0, 255, up},
-                             {0, down, 255}, {up, 0, 255}, {255, 0, down}};
+    const int table[6][3] = {{255, up, 0},   {down, 255, 0}, {0, 255, up},
+                             {0, down, 255}, {up, 0, 255},   {255, 0, down}};
     for (int c = 0; c < 3; ++c) rgb[c] = uint8_t(table[sector][c]);
 }
 
@@ -53,9 +53,12 @@ std::vector<uint8_t> aurora(uint32_t w, uint32_t h) {
             // The hue turns with the angle: x and y mapped onto 0..1535 by octants.
             const int ax = dx < 0 ? -dx : dx, ay = dy < 0 ? -dy : dy;
             int t = ax >= ay ? 128 * ay / (ax ? ax : 1) : 256 - 128 * ax / ay;  // 0..256 per quadrant
-            if (dx < 0 && dy >= 0) t = 512 - t;
-            else if (dx < 0 && dy < 0) t = 512 + t;
-            else if (dx >= 0 && dy < 0) t = 1024 - t;
+            if (dx < 0 && dy >= 0)
+                t = 512 - t;
+            else if (dx < 0 && dy < 0)
+                t = 512 + t;
+            else if (dx >= 0 && dy < 0)
+                t = 1024 - t;
             hue(t * 1536 / 1024 % 1536, px);
         }
     }

@@ -1,9 +1,10 @@
 #include "tool.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <unistd.h>
 
 namespace tool {
 
@@ -16,7 +17,8 @@ bool readFile(const std::string& path, Bytes& data, std::string& error) {
     data.clear();
     char chunk[1 << 16];
     size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) data.insert(data.end(), chunk, chunk + got);
+    while ((got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0)
+        data.insert(data.end(), chunk, chunk + got);
     if (std::ferror(f.get())) {
         error = errno ? std::strerror(errno) : "read error";  // e.g. a directory
         return false;

@@ -77,7 +77,9 @@ SF_VIRTUAL_IO memoryIo() {
     io.get_filelen = [](void* user) { return sf_count_t(static_cast<MemoryFile*>(user)->bytes.size()); };
     io.seek = [](sf_count_t offset, int whence, void* user) {
         auto* m = static_cast<MemoryFile*>(user);
-        const sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->at : sf_count_t(m->bytes.size());
+        const sf_count_t base = whence == SEEK_SET   ? 0
+                                : whence == SEEK_CUR ? m->at
+                                                     : sf_count_t(m->bytes.size());
         m->at = std::clamp<sf_count_t>(base + offset, 0, sf_count_t(m->bytes.size()));
         return m->at;
     };

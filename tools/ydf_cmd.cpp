@@ -44,7 +44,9 @@ bool writeText(FILE* f, const std::vector<ydf::Run>& runs) {
     return true;
 }
 
-const char* data(const tool::Bytes& file) { return reinterpret_cast<const char*>(file.data()); }
+const char* data(const tool::Bytes& file) {
+    return reinterpret_cast<const char*>(file.data());
+}
 
 }  // namespace
 

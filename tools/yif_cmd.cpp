@@ -56,9 +56,11 @@ int yifConvert(const tool::Bytes& file, const std::string& out, const std::strin
     const yif::Info info = yif::inspect(file.data(), file.size());
     if (info.error != yif::Error::None) return tool::refuse(yif::errorText(info.error));
     const uint32_t w = info.header.width, h = info.header.height;
-    if (w == 0 || h == 0) return tool::fail("the image has no pixels (" + std::to_string(w) + "x" + std::to_string(h) + ")");
+    if (w == 0 || h == 0)
+        return tool::fail("the image has no pixels (" + std::to_string(w) + "x" + std::to_string(h) + ")");
     const uint64_t bytes = yif::pixelBytes(info.header);
-    if (bytes == 0) return tool::fail("the image is too large (" + std::to_string(w) + "x" + std::to_string(h) + ")");
+    if (bytes == 0)
+        return tool::fail("the image is too large (" + std::to_string(w) + "x" + std::to_string(h) + ")");
     if (outExt == "png" && w > PNG_USER_WIDTH_MAX)
         return tool::fail("the image is too wide for PNG (" + std::to_string(w) + " pixels)");
 
@@ -81,7 +83,8 @@ int yifEncode(const tool::Bytes& png, const std::string& out, int tritsPerPixel,
         png_image_free(&image);
         return tool::fail(std::string("not a readable PNG: ") + image.message);
     }
-    const std::vector<uint8_t> yif = yif::encode(rgba.data(), image.width, image.height, tritsPerPixel, runLength);
+    const std::vector<uint8_t> yif =
+        yif::encode(rgba.data(), image.width, image.height, tritsPerPixel, runLength);
     std::string error;
     const bool ok = tool::writeFileAtomically(
         out, [&](FILE* f) { return std::fwrite(yif.data(), 1, yif.size(), f) == yif.size(); }, error);

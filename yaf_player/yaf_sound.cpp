@@ -10,11 +10,13 @@ namespace yaf {
 namespace {
 
 constexpr uint8_t kMagic[4] = {'Y', 'A', 'F', '7'};
-constexpr int32_t kTopBand = 50;        // buttons and status line sit above the waveform
-constexpr double kFullScale = 0.45;     // share of the band height a full-scale sample spans
+constexpr int32_t kTopBand = 50;     // buttons and status line sit above the waveform
+constexpr double kFullScale = 0.45;  // share of the band height a full-scale sample spans
 constexpr double kSampleUnit = 1.0 / 32768.0;
 
-uint16_t readU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint16_t readU16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
 
 uint32_t readU32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -22,7 +24,9 @@ uint32_t readU32(const uint8_t* p) {
 
 // The band height H - 50, wrapped to 32 bits like the player's int arithmetic but
 // without signed overflow for client heights near INT32_MIN.
-int32_t bandHeight(int32_t clientH) { return int32_t(uint32_t(clientH) - uint32_t(kTopBand)); }
+int32_t bandHeight(int32_t clientH) {
+    return int32_t(uint32_t(clientH) - uint32_t(kTopBand));
+}
 
 }  // namespace
 
@@ -79,24 +83,24 @@ std::string statusLine(const Sound& sound) {
     if (!std::isnan(seconds)) std::snprintf(duration, sizeof duration, "%.1f", double(seconds));
     char line[512];
     std::snprintf(line, sizeof line, "YAF7 | %uHz %dch %dbit | %u samples | %ss | threshold %d",
-                  unsigned(h.sampleRate), int(h.channels), int(h.bitsPerSample),
-                  unsigned(sound.frames), duration, int(h.threshold));
+                  unsigned(h.sampleRate), int(h.channels), int(h.bitsPerSample), unsigned(sound.frames),
+                  duration, int(h.threshold));
     return line;
 }
 
 bool playable(uint16_t channels, uint32_t sampleRate) {
-    return channels >= 1 && channels <= kMaxPlayChannels &&
-           uint64_t(sampleRate) * channels * 2 <= UINT32_MAX;
+    return channels >= 1 && channels <= kMaxPlayChannels && uint64_t(sampleRate) * channels * 2 <= UINT32_MAX;
 }
 
 bool hasWave(const Samples& samples) {
     return samples.data != nullptr && samples.frames > 0 && samples.channels > 0;
 }
 
-int32_t waveMid(int32_t clientH) { return bandHeight(clientH) / 2 + kTopBand; }
+int32_t waveMid(int32_t clientH) {
+    return bandHeight(clientH) / 2 + kTopBand;
+}
 
-size_t wavePoints(int32_t clientW, int32_t clientH, const Samples& samples, Point* out,
-                  size_t capacity) {
+size_t wavePoints(int32_t clientW, int32_t clientH, const Samples& samples, Point* out, size_t capacity) {
     if (clientW <= 0 || !hasWave(samples)) return 0;
     const int32_t h = bandHeight(clientH);
     const int32_t mid = waveMid(clientH);
@@ -116,8 +120,7 @@ size_t wavePoints(int32_t clientW, int32_t clientH, const Samples& samples, Poin
     return count;
 }
 
-std::vector<uint8_t> encode(const int16_t* samples, uint32_t frames, uint16_t channels,
-                            uint32_t sampleRate) {
+std::vector<uint8_t> encode(const int16_t* samples, uint32_t frames, uint16_t channels, uint32_t sampleRate) {
     const size_t count = size_t(frames) * channels;
     std::vector<uint8_t> file;
     file.reserve(kHeaderSize + 2 * count);
@@ -129,7 +132,7 @@ std::vector<uint8_t> encode(const int16_t* samples, uint32_t frames, uint16_t ch
     put(channels, 2);
     put(16, 2);  // bits per sample
     put(frames, 4);
-    put(0, 4);   // threshold and the unused pair
+    put(0, 4);  // threshold and the unused pair
     for (size_t i = 0; i < count; ++i) put(uint16_t(samples[i]), 2);
     return file;
 }

@@ -57,7 +57,7 @@ struct Header {
 struct Sound {
     Error error = Error::None;
     Header header;
-    uint32_t frames = 0;       // the frame count clamped to the whole frames present
+    uint32_t frames = 0;  // the frame count clamped to the whole frames present
     size_t sampleOffset = kHeaderSize;
     uint32_t sampleBytes = 0;  // at most size - 20, so it always fits
 };
@@ -120,14 +120,12 @@ int32_t waveMid(int32_t clientH);
 // Writes the points after the start point into `out`, one per column x = 0 .. W - 1,
 // at most `capacity` of them, and returns how many it wrote: none when W <= 0 or
 // hasWave() is false. Reads one sample per column, whatever the sound's length.
-size_t wavePoints(int32_t clientW, int32_t clientH, const Samples& samples, Point* out,
-                  size_t capacity);
+size_t wavePoints(int32_t clientW, int32_t clientH, const Samples& samples, Point* out, size_t capacity);
 
 // --- Making files ------------------------------------------------------------------
 
 // A YAF file holding `frames` frames of `channels` interleaved samples at `sampleRate`,
 // 16 bits per sample and threshold 0.
-std::vector<uint8_t> encode(const int16_t* samples, uint32_t frames, uint16_t channels,
-                            uint32_t sampleRate);
+std::vector<uint8_t> encode(const int16_t* samples, uint32_t frames, uint16_t channels, uint32_t sampleRate);
 
 }  // namespace yaf

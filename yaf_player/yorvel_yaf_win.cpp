@@ -7,6 +7,7 @@
 // playback first. A file comes from the command line at start-up or from the open-file
 // dialog; nothing is ever written.
 #include <windows.h>
+
 #include <commdlg.h>
 #include <mmsystem.h>
 
@@ -35,14 +36,14 @@ static_assert(sizeof(OPENFILENAMEA) == 152, "OPENFILENAMEA layout");
 
 }  // namespace
 
-static HWND gWnd;                  // the main window; owner of the open-file dialog
+static HWND gWnd;  // the main window; owner of the open-file dialog
 static char gInfo[512] = "YAF Player v1.0 -- Open a .yaf file";  // status line drawn at the top
-static int16_t* gPCM;              // sample store: gCh * gSamples interleaved values; null when none
-static uint32_t gSamples;          // frames in the sample store (clamped to what the file held)
-static uint16_t gCh;               // channel count of the loaded sound
-static uint32_t gRate;             // sample rate of the loaded sound
-static HWAVEOUT gWave;             // the open wave output device; null when none is open
-static WAVEHDR gHdr;               // the one playback buffer; points into gPCM while gWave is open
+static int16_t* gPCM;      // sample store: gCh * gSamples interleaved values; null when none
+static uint32_t gSamples;  // frames in the sample store (clamped to what the file held)
+static uint16_t gCh;       // channel count of the loaded sound
+static uint32_t gRate;     // sample rate of the loaded sound
+static HWAVEOUT gWave;     // the open wave output device; null when none is open
+static WAVEHDR gHdr;       // the one playback buffer; points into gPCM while gWave is open
 
 // Stops the device and closes it, so that the sample store may be released or gHdr
 // rewritten. Reset hands the queued buffer back at once, so it can be unprepared.
@@ -120,8 +121,7 @@ static void loadYAF(const char* path) {
 // as it stands.
 static const char* commandLinePath(char* cmdLine) {
     const size_t n = std::strlen(cmdLine);
-    if (n >= 2 && cmdLine[0] == '"' && cmdLine[n - 1] == '"' &&
-        !std::memchr(cmdLine + 1, '"', n - 2)) {
+    if (n >= 2 && cmdLine[0] == '"' && cmdLine[n - 1] == '"' && !std::memchr(cmdLine + 1, '"', n - 2)) {
         cmdLine[n - 1] = '\0';
         return cmdLine + 1;
     }
@@ -252,8 +252,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int showCmd) {
     wc.lpszClassName = kClassName;
     RegisterClassW(&wc);
 
-    gWnd = CreateWindowExW(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                           CW_USEDEFAULT, kWindowW, kWindowH, nullptr, nullptr, instance, nullptr);
+    gWnd = CreateWindowExW(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, kWindowW,
+                           kWindowH, nullptr, nullptr, instance, nullptr);
     createButton(L"Open", 8, kOpenId, instance);
     createButton(L"Play", 72, kPlayId, instance);
     createButton(L"Stop", 136, kStopId, instance);

@@ -69,7 +69,9 @@ struct KeyPattern {
         const int n = std::snprintf(text, sizeof text, "\"%s\"", key);
         length = n < 0 ? 0 : size_t(n) < sizeof text ? size_t(n) : sizeof text - 1;
     }
-    Needle needle() const { return {text, length}; }
+    Needle needle() const {
+        return {text, length};
+    }
     char text[kPatternCap];
     size_t length;
 };
@@ -93,7 +95,9 @@ const char* findChar(const char* from, const char* end, char c) {
     return hit ? static_cast<const char*>(hit) : end;
 }
 
-bool isSeparator(char c) { return c == '\t' || c == ' ' || c == ':'; }
+bool isSeparator(char c) {
+    return c == '\t' || c == ' ' || c == ':';
+}
 
 // The closing quote of the value that opens at `open`, found by the unit rule (a
 // backslash pair never closes it), or `end` when the text ends first.
@@ -117,9 +121,12 @@ const char* pastValue(const char* open, const char* end) {
 // keeps documents of many sections linear instead of one full scan per section.
 class ForwardFinder {
 public:
-    ForwardFinder(Needle needle, const char* end) : needle_(needle), end_(end) {}
+    ForwardFinder(Needle needle, const char* end) : needle_(needle), end_(end) {
+    }
 
-    size_t length() const { return needle_.length; }
+    size_t length() const {
+        return needle_.length;
+    }
 
     // The first occurrence at or after `from`, or nullptr.
     const char* next(const char* from) {
@@ -153,8 +160,8 @@ const char* nextSection(const char* p, const char* end, char* kicker) {
 
 class Renderer {
 public:
-    Renderer(const char* begin, const char* end, Sink& sink)
-        : begin_(begin), end_(end), sink_(sink) {}
+    Renderer(const char* begin, const char* end, Sink& sink) : begin_(begin), end_(end), sink_(sink) {
+    }
 
     void run() {
         sink_.clear();
@@ -189,7 +196,9 @@ private:
         line(Composed<kLineCap>(pieces).text, color, points, bold);
     }
 
-    void spacer() { line("", kLightGrey, 6, false); }
+    void spacer() {
+        line("", kLightGrey, 6, false);
+    }
 
     void publisher() {
         const char* p = find(begin_, end_, kIssuerKey);
@@ -206,8 +215,8 @@ private:
 
     // The value after the key found by `finder` from the cursor, when the key starts
     // within `window` characters of it: the first double quote after the key opens it.
-    void valueNear(ForwardFinder& keys, ForwardFinder& quotes, const char* cursor,
-                   ptrdiff_t window, char* out, size_t capacity) {
+    void valueNear(ForwardFinder& keys, ForwardFinder& quotes, const char* cursor, ptrdiff_t window,
+                   char* out, size_t capacity) {
         const char* key = keys.next(cursor);
         const char* open = key && key - cursor < window ? quotes.next(key + keys.length()) : nullptr;
         extractStr(open ? open : end_, end_, out, capacity);

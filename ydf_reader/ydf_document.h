@@ -50,10 +50,10 @@ namespace ydf {
 
 // Colours as 0x00BBGGRR values.
 constexpr uint32_t kWhite = 0xFFFFFF;
-constexpr uint32_t kMuted = 0xAA6666;      // RGB(102,102,170)
-constexpr uint32_t kAccent = 0xF0C94D;     // RGB(77,201,240)
-constexpr uint32_t kLightGrey = 0xE0E0E0;  // RGB(224,224,224)
-constexpr uint32_t kBackground = 0x0C0606; // RGB(6,6,12)
+constexpr uint32_t kMuted = 0xAA6666;       // RGB(102,102,170)
+constexpr uint32_t kAccent = 0xF0C94D;      // RGB(77,201,240)
+constexpr uint32_t kLightGrey = 0xE0E0E0;   // RGB(224,224,224)
+constexpr uint32_t kBackground = 0x0C0606;  // RGB(6,6,12)
 
 // Where the document's text ends: its first NUL byte, or data + size.
 const char* textEnd(const char* data, size_t size);
@@ -95,7 +95,9 @@ struct Run {
 // A sink that keeps the runs in a list.
 class RunList final : public Sink {
 public:
-    void clear() override { runs.clear(); }
+    void clear() override {
+        runs.clear();
+    }
     void appendText(const char* text, uint32_t color, int32_t points, bool bold) override {
         runs.push_back({text, color, points, bold});
     }

@@ -24,7 +24,9 @@ void appendText(HWND view, const char* text, COLORREF color, int32_t points, boo
     SendMessageA(view, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(text));
 }
 
-void AppendSink::clear() { SetWindowTextA(view_, ""); }
+void AppendSink::clear() {
+    SetWindowTextA(view_, "");
+}
 
 void AppendSink::appendText(const char* text, uint32_t color, int32_t points, bool bold) {
     ydfview::appendText(view_, text, color, points, bold);
@@ -53,8 +55,8 @@ void RtfSink::appendText(const char* text, uint32_t color, int32_t points, bool 
     wide_.resize(size_t(n - 1));
 
     char format[64];
-    std::snprintf(format, sizeof format, "\\plain\\f0\\cf%zu\\fs%ld%s ", colorIndex(color),
-                  long(points) * 2, bold ? "\\b" : "");
+    std::snprintf(format, sizeof format, "\\plain\\f0\\cf%zu\\fs%ld%s ", colorIndex(color), long(points) * 2,
+                  bold ? "\\b" : "");
     body_ += format;
 
     const std::wstring& w = wide_;

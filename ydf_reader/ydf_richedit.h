@@ -24,7 +24,8 @@ void appendText(HWND view, const char* text, COLORREF color, int32_t points, boo
 // Clears the view, then appends run by run.
 class AppendSink final : public ydf::Sink {
 public:
-    explicit AppendSink(HWND view) : view_(view) {}
+    explicit AppendSink(HWND view) : view_(view) {
+    }
     void clear() override;
     void appendText(const char* text, uint32_t color, int32_t points, bool bold) override;
 
@@ -36,7 +37,8 @@ private:
 // Collecting may throw std::bad_alloc; nothing reaches the view before show().
 class RtfSink final : public ydf::Sink {
 public:
-    explicit RtfSink(HWND view) : view_(view) {}
+    explicit RtfSink(HWND view) : view_(view) {
+    }
     void clear() override;
     void appendText(const char* text, uint32_t color, int32_t points, bool bold) override;
     void show();

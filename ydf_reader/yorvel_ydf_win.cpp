@@ -5,6 +5,7 @@
 // comes from the command line at start-up or from the open-file dialog; the window title
 // names the file shown. Nothing is ever written.
 #include <windows.h>
+
 #include <commdlg.h>
 #include <richedit.h>
 
@@ -139,7 +140,8 @@ static void openDialog() {
     OPENFILENAMEA ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = gWnd;
-    ofn.lpstrFilter = "YDF Files\0*.ydf\0JSON Files\0*.json\0All Files\0*.*\0";  // the literal's NUL ends the list
+    ofn.lpstrFilter =
+        "YDF Files\0*.ydf\0JSON Files\0*.json\0All Files\0*.*\0";  // the literal's NUL ends the list
     ofn.lpstrFile = path;
     ofn.nMaxFile = MAX_PATH;
     ofn.Flags = OFN_FILEMUSTEXIST;
@@ -186,12 +188,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int showCmd) {
     wc.lpszClassName = kClassName;
     RegisterClassW(&wc);
 
-    gWnd = CreateWindowExW(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                           kWindowW, kWindowH, nullptr, nullptr, instance, nullptr);
+    gWnd = CreateWindowExW(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, kWindowW,
+                           kWindowH, nullptr, nullptr, instance, nullptr);
     CreateWindowExW(0, L"BUTTON", L"Open .ydf", WS_CHILD | WS_VISIBLE, 16, 6, 120, 28, gWnd,
                     reinterpret_cast<HMENU>(INT_PTR(kOpenId)), instance, nullptr);
-    gEdit = CreateWindowExW(0, L"RICHEDIT50W", L"", kViewStyle, 0, kTopBand, kWindowW,
-                            kWindowH - kTopBand, gWnd, nullptr, instance, nullptr);
+    gEdit = CreateWindowExW(0, L"RICHEDIT50W", L"", kViewStyle, 0, kTopBand, kWindowW, kWindowH - kTopBand,
+                            gWnd, nullptr, instance, nullptr);
     SendMessageA(gEdit, EM_SETBKGNDCOLOR, 0, ydf::kBackground);
 
     showGreeting();

@@ -11,9 +11,13 @@ constexpr int kLongestRun = 364;  // six balanced-ternary digits of +1
 constexpr size_t kRunCodeSize = 10;
 
 // The channel value a 9-trit triple with sum s = 9a + 3b + c + 13 shows.
-constexpr uint8_t level9(int s) { return uint8_t(s * 255 / 26); }
+constexpr uint8_t level9(int s) {
+    return uint8_t(s * 255 / 26);
+}
 
-constexpr int distance(int a, int b) { return a > b ? a - b : b - a; }
+constexpr int distance(int a, int b) {
+    return a > b ? a - b : b - a;
+}
 
 // For every channel value, the triple whose level is nearest (the lower one on a tie).
 constexpr std::array<std::array<uint8_t, 3>, 256> kNearestTriple = [] {
@@ -32,7 +36,9 @@ constexpr std::array<std::array<uint8_t, 3>, 256> kNearestTriple = [] {
 }();
 
 // Levels 0, 128, 255: the nearest one, the lower one on a tie.
-constexpr uint8_t nearestTrit(uint8_t v) { return v <= 64 ? kMinus : v <= 191 ? kZero : kPlus; }
+constexpr uint8_t nearestTrit(uint8_t v) {
+    return v <= 64 ? kMinus : v <= 191 ? kZero : kPlus;
+}
 
 void appendU32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));

@@ -71,7 +71,8 @@ uint64_t expandedLength(const uint8_t* s, size_t n) {
 // Raw stream: pieces point straight into the file.
 class RawTrits {
 public:
-    explicit RawTrits(const uint8_t* stream) : next_(stream) {}
+    explicit RawTrits(const uint8_t* stream) : next_(stream) {
+    }
     const uint8_t* take(size_t count) {
         const uint8_t* piece = next_;
         next_ += count;
@@ -88,8 +89,8 @@ class ExpandedTrits {
 public:
     static constexpr size_t kChunk = 9 * 4096;  // a multiple of both pixel sizes
 
-    ExpandedTrits(const uint8_t* stream, size_t n)
-        : s_(stream), n_(n), nextCode_(findRunCode(stream, n, 0)) {}
+    ExpandedTrits(const uint8_t* stream, size_t n) : s_(stream), n_(n), nextCode_(findRunCode(stream, n, 0)) {
+    }
 
     const uint8_t* take(size_t count) {
         uint8_t* out = buffer_.data();
@@ -155,7 +156,9 @@ inline uint32_t channel9(const uint8_t* t) {
     return kSumChannel[size_t(9 * int8_t(t[0]) + 3 * int8_t(t[1]) + int8_t(t[2]) + 13 + kSumBias)];
 }
 
-inline void store(uint8_t* out, uint32_t bgra) { std::memcpy(out, &bgra, 4); }
+inline void store(uint8_t* out, uint32_t bgra) {
+    std::memcpy(out, &bgra, 4);
+}
 
 void scalarPixels9(const uint8_t* t, uint8_t* out, size_t count) {
     for (size_t i = 0; i < count; ++i, t += 9, out += 4)
@@ -164,8 +167,8 @@ void scalarPixels9(const uint8_t* t, uint8_t* out, size_t count) {
 
 void scalarPixels3(const uint8_t* t, uint8_t* out, size_t count) {
     for (size_t i = 0; i < count; ++i, t += 3, out += 4)
-        store(out, 0xFF000000u | uint32_t(kTritChannel[t[0]]) << 16 |
-                       uint32_t(kTritChannel[t[1]]) << 8 | kTritChannel[t[2]]);
+        store(out, 0xFF000000u | uint32_t(kTritChannel[t[0]]) << 16 | uint32_t(kTritChannel[t[1]]) << 8 |
+                       kTritChannel[t[2]]);
 }
 
 #if YIF_SSSE3
@@ -220,8 +223,12 @@ constexpr Mask16 kSumLow = sumChannelHalf(0), kSumHigh = sumChannelHalf(16);
 
 #define YIF_TARGET __attribute__((target("ssse3")))
 
-YIF_TARGET inline __m128i load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
-YIF_TARGET inline __m128i load(const Mask16& m) { return load(m.lane); }
+YIF_TARGET inline __m128i load(const void* p) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+YIF_TARGET inline __m128i load(const Mask16& m) {
+    return load(m.lane);
+}
 
 YIF_TARGET void pack16(const __m128i channels[3], uint8_t* out) {
     const __m128i alpha = _mm_set1_epi32(int32_t(0xFF000000u));
@@ -240,7 +247,8 @@ YIF_TARGET void simdPixels3(const uint8_t* t, uint8_t* out, size_t count) {
         __m128i channels[3];
         for (int part = 0; part < 3; ++part) {
             const __m128i v = load(t + 16 * part);  // negative 0, zero 128, positive 255
-            channels[part] = _mm_or_si128(_mm_cmpgt_epi8(v, zero), _mm_and_si128(_mm_cmpeq_epi8(v, zero), half));
+            channels[part] =
+                _mm_or_si128(_mm_cmpgt_epi8(v, zero), _mm_and_si128(_mm_cmpeq_epi8(v, zero), half));
         }
         pack16(channels, out);
     }
@@ -269,7 +277,8 @@ YIF_TARGET bool simdBlock9(const uint8_t* t, uint8_t* out) {
             abc[pos] = _mm_or_si128(abc[pos], _mm_shuffle_epi8(digits[3 * g + 2], load(kTriple[pos][2])));
         }
         // 9a + 3b + c over digits equals 9a + 3b + c + 13 over trits: 0..26.
-        const __m128i a2 = _mm_add_epi8(abc[0], abc[0]), a8 = _mm_add_epi8(_mm_add_epi8(a2, a2), _mm_add_epi8(a2, a2));
+        const __m128i a2 = _mm_add_epi8(abc[0], abc[0]),
+                      a8 = _mm_add_epi8(_mm_add_epi8(a2, a2), _mm_add_epi8(a2, a2));
         const __m128i b3 = _mm_add_epi8(_mm_add_epi8(abc[1], abc[1]), abc[1]);
         const __m128i sum = _mm_add_epi8(_mm_add_epi8(a8, abc[0]), _mm_add_epi8(b3, abc[2]));
         const __m128i high = _mm_cmpgt_epi8(sum, fifteen);
@@ -300,8 +309,12 @@ void pixels3(const uint8_t* t, uint8_t* out, size_t count) {
     haveSsse3() ? simdPixels3(t, out, count) : scalarPixels3(t, out, count);
 }
 #else
-void pixels9(const uint8_t* t, uint8_t* out, size_t count) { scalarPixels9(t, out, count); }
-void pixels3(const uint8_t* t, uint8_t* out, size_t count) { scalarPixels3(t, out, count); }
+void pixels9(const uint8_t* t, uint8_t* out, size_t count) {
+    scalarPixels9(t, out, count);
+}
+void pixels3(const uint8_t* t, uint8_t* out, size_t count) {
+    scalarPixels3(t, out, count);
+}
 #endif
 
 template <size_t TritsPerPixel, class Source>
@@ -391,9 +404,8 @@ uint64_t pixelBytes(const Header& header) {
 std::string statusLine(const Info& info) {
     const Header& h = info.header;
     char line[512];
-    std::snprintf(line, sizeof line, "YIF v1.0 | %ux%u | %d-trit (%s) | %s | %ld bytes", h.width,
-                  h.height, int(h.tritsPerPixel),
-                  h.tritsPerPixel == 9 ? "19683 colors" : "27 colors",
+    std::snprintf(line, sizeof line, "YIF v1.0 | %ux%u | %d-trit (%s) | %s | %ld bytes", h.width, h.height,
+                  int(h.tritsPerPixel), h.tritsPerPixel == 9 ? "19683 colors" : "27 colors",
                   h.encoding != 0 ? "RLE" : "Raw", long(info.fileSize));
     return line;
 }

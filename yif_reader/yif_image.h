@@ -75,8 +75,8 @@ struct Header {
 struct Info {
     Error error = Error::None;
     Header header;
-    int32_t fileSize = 0;     // the whole file's size, as the viewer measures it
-    uint64_t tritCount = 0;   // stream length after run expansion (before any cap)
+    int32_t fileSize = 0;    // the whole file's size, as the viewer measures it
+    uint64_t tritCount = 0;  // stream length after run expansion (before any cap)
 };
 
 // Checks size and magic and reads the header; counts the expanded stream without

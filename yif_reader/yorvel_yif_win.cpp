@@ -4,6 +4,7 @@
 // 95% of the largest size that fits below a 40-pixel top band. A file comes from the
 // command line at start-up or from the open-file dialog; nothing is ever written.
 #include <windows.h>
+
 #include <commdlg.h>
 
 #include <cstdint>
@@ -18,8 +19,8 @@ namespace {
 constexpr wchar_t kClassName[] = L"YorvelYIF";
 constexpr wchar_t kTitle[] = L"YorvelYIFReader \u2014 Yorvel Image Format";
 constexpr int kWindowW = 900, kWindowH = 700;
-constexpr int kOpenId = 1;                    // command identifier of the "Open .yif" button
-constexpr int kStatusLeft = 124;              // status text: 8 pixels right of the button (x 16 to 116)
+constexpr int kOpenId = 1;        // command identifier of the "Open .yif" button
+constexpr int kStatusLeft = 124;  // status text: 8 pixels right of the button (x 16 to 116)
 constexpr COLORREF kBackground = RGB(6, 6, 12);
 constexpr COLORREF kAccent = RGB(77, 201, 240);
 
@@ -28,10 +29,10 @@ static_assert(sizeof(OPENFILENAMEA) == 152, "OPENFILENAMEA layout");
 
 }  // namespace
 
-static HWND gWnd;                  // the main window; owner of the open-file dialog
-static HBITMAP gBitmap;            // current picture (top-down 32-bit DIB section); null when none
-static int32_t gImgW;              // width of the last accepted image, header bits as they stand
-static int32_t gImgH;              // height of the last accepted image, header bits as they stand
+static HWND gWnd;        // the main window; owner of the open-file dialog
+static HBITMAP gBitmap;  // current picture (top-down 32-bit DIB section); null when none
+static int32_t gImgW;    // width of the last accepted image, header bits as they stand
+static int32_t gImgH;    // height of the last accepted image, header bits as they stand
 static char gInfo[512] = "YIF Reader v1.0 -- Open a .yif file";  // status line drawn at the top
 
 // A refused file changes only the status line; the previous picture stays. The window is
@@ -113,8 +114,7 @@ static void loadYIF(const char* path) {
 // as it stands.
 static const char* commandLinePath(char* cmdLine) {
     const size_t n = std::strlen(cmdLine);
-    if (n >= 2 && cmdLine[0] == '"' && cmdLine[n - 1] == '"' &&
-        !std::memchr(cmdLine + 1, '"', n - 2)) {
+    if (n >= 2 && cmdLine[0] == '"' && cmdLine[n - 1] == '"' && !std::memchr(cmdLine + 1, '"', n - 2)) {
         cmdLine[n - 1] = '\0';
         return cmdLine + 1;
     }
@@ -170,7 +170,9 @@ static void onCommand(WPARAM wParam) {
     if (LOWORD(wParam) == kOpenId) openDialog();  // any notification code
 }
 
-static void onDestroy() { PostQuitMessage(0); }
+static void onDestroy() {
+    PostQuitMessage(0);
+}
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
@@ -191,8 +193,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int showCmd) {
     wc.lpszClassName = kClassName;
     RegisterClassW(&wc);
 
-    gWnd = CreateWindowExW(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                           CW_USEDEFAULT, kWindowW, kWindowH, nullptr, nullptr, instance, nullptr);
+    gWnd = CreateWindowExW(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, kWindowW,
+                           kWindowH, nullptr, nullptr, instance, nullptr);
     CreateWindowExW(0, L"BUTTON", L"Open .yif", WS_CHILD | WS_VISIBLE, 16, 4, 100, 28, gWnd,
                     reinterpret_cast<HMENU>(INT_PTR(kOpenId)), instance, nullptr);
     ShowWindow(gWnd, showCmd);

@@ -35,6 +35,7 @@
 // every 50 ms, 10 s unless MS says otherwise. Exit code 0 on success, 1 when a window
 // does not show up or a wait runs out, 2 on a usage error.
 #include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <tlhelp32.h>
@@ -56,8 +57,7 @@ constexpr int kFileNameEdit = 0x480;   // edt1: the same in the old-style dialog
 
 std::string toUtf8(const std::wstring& w, UINT codePage = CP_UTF8) {
     if (w.empty()) return {};
-    const int n = WideCharToMultiByte(codePage, 0, w.data(), int(w.size()), nullptr, 0, nullptr,
-                                      nullptr);
+    const int n = WideCharToMultiByte(codePage, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
     std::string s(size_t(n), '\0');
     WideCharToMultiByte(codePage, 0, w.data(), int(w.size()), s.data(), n, nullptr, nullptr);
     return s;
@@ -77,8 +77,7 @@ std::wstring className(HWND h) {
 // Window text through WM_GETTEXT with a timeout, so a hung program cannot hang us.
 std::wstring windowText(HWND h) {
     DWORD_PTR len = 0;
-    if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &len))
-        return {};
+    if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &len)) return {};
     std::wstring text(size_t(len) + 1, L'\0');
     DWORD_PTR got = 0;
     SendMessageTimeoutW(h, WM_GETTEXT, WPARAM(len + 1), LPARAM(text.data()), SMTO_ABORTIFHUNG,
@@ -221,8 +220,8 @@ BOOL CALLBACK printWindow(HWND h, LPARAM) {
     ClientToScreen(h, &origin);
     std::printf("%p %lu ", static_cast<void*>(h), pid);
     print(className(h));
-    std::printf(" %ld %ld %ld %ld | %ld %ld %ld %ld | ", w.left, w.top, w.right - w.left,
-                w.bottom - w.top, origin.x, origin.y, c.right, c.bottom);
+    std::printf(" %ld %ld %ld %ld | %ld %ld %ld %ld | ", w.left, w.top, w.right - w.left, w.bottom - w.top,
+                origin.x, origin.y, c.right, c.bottom);
     print(windowText(h));
     std::printf("\n");
     return TRUE;
@@ -329,8 +328,7 @@ int run(int argc, wchar_t** argv) {
         if (!name) name = GetDlgItem(d, kFileNameEdit);
         if (!name) return 1;
         DWORD_PTR r = 0;
-        SendMessageTimeoutW(name, WM_SETTEXT, 0, LPARAM(a[0]), SMTO_ABORTIFHUNG,
-                            kMessageTimeoutMs, &r);
+        SendMessageTimeoutW(name, WM_SETTEXT, 0, LPARAM(a[0]), SMTO_ABORTIFHUNG, kMessageTimeoutMs, &r);
         return finishDialog(d, IDOK, ms);
     }
     if (cmd == L"dlg" && n >= 2) {
@@ -348,7 +346,8 @@ int run(int argc, wchar_t** argv) {
     if (cmd == L"ping" && n == 2) {
         HWND h = needWindow(a[0]);
         DWORD_PTR result = 0;
-        return h && SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, DWORD(_wtoi(a[1])), &result) ? 0 : 1;
+        return h && SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, DWORD(_wtoi(a[1])), &result) ? 0
+                                                                                                         : 1;
     }
     if (cmd == L"items" && n >= 2) {
         HWND d = needDialog(a[0], waitMs(argc, argv, 4));
@@ -397,7 +396,8 @@ int run(int argc, wchar_t** argv) {
         if (cmd == L"probe") {
             settle(h);
             DWORD_PTR result = 0;
-            if (!SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, DWORD(_wtoi(a[1])), &result)) return 3;
+            if (!SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, DWORD(_wtoi(a[1])), &result))
+                return 3;
         }
         RECT c;
         GetClientRect(h, &c);
@@ -413,8 +413,7 @@ int run(int argc, wchar_t** argv) {
     if (cmd == L"resize" && n == 3) {
         HWND h = needWindow(a[0]);
         if (!h) return 1;
-        SetWindowPos(h, nullptr, 0, 0, _wtoi(a[1]), _wtoi(a[2]),
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(h, nullptr, 0, 0, _wtoi(a[1]), _wtoi(a[2]), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         settle(h);
         return 0;
     }
