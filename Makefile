@@ -14,7 +14,7 @@ CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := $(patsubst fuzz/%.cpp,%,$(wildcard fuzz/fuzz_*.cpp))
 
-.PHONY: all deps native win64 test test-native test-win64 bench demo asan fuzz package samples format clean distclean
+.PHONY: all deps native win64 test test-native test-win64 bench demo asan fuzz package samples format format-check clean distclean
 
 all: native win64
 
@@ -72,8 +72,14 @@ package: win64
 	cd $(WIN64) && cpack -G ZIP
 	@ls $(WIN64)/package/*.zip
 
-format:
-	clang-format -i $$(git ls-files '*.cpp' '*.h')
+CXX_SOURCES = $$(git ls-files '*.cpp' '*.h')
+
+format: | deps
+	clang-format -i $(CXX_SOURCES)
+
+# Fails, naming the files, when a tracked C++ file is not as make format leaves it.
+format-check: | deps
+	clang-format --dry-run -Werror $(CXX_SOURCES)
 
 clean:
 	-cmake --build $(NATIVE) --target clean

@@ -24,6 +24,7 @@ declare -A probe=(
     [imagemagick]=/usr/bin/compare
     [fonts-wine]=/usr/share/wine/fonts
     [clang]=/usr/bin/clang++
+    [clang-format]=/usr/bin/clang-format
     [libclang-rt-14-dev]=/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
     [zip]=/usr/bin/zip
     [xxd]=/usr/bin/xxd
