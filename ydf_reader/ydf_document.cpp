@@ -158,9 +158,16 @@ const char* nextSection(const char* p, const char* end, char* kicker) {
     return open < end ? pastValue(open, end) : end;
 }
 
+// "  [Document cut after N lines: ...]" for any N up to 2^64 fits kCutNoticeMax.
+void composeCutNotice(uint64_t lines, char (&out)[kCutNoticeMax + 1]) {
+    std::snprintf(out, sizeof out, "  [Document cut after %llu lines: it asks for more than its size allows]",
+                  static_cast<unsigned long long>(lines));
+}
+
 class Renderer {
 public:
-    Renderer(const char* begin, const char* end, Sink& sink) : begin_(begin), end_(end), sink_(sink) {
+    Renderer(const char* begin, const char* end, Sink& sink)
+        : begin_(begin), end_(end), sink_(sink), bound_(outputBound(size_t(end - begin))) {
     }
 
     void run() {
@@ -187,7 +194,22 @@ public:
     }
 
 private:
+    // Every line passes here, so this is where the output bound holds: a line that
+    // would pass it gives way to the cut notice, and every later line is dropped (the
+    // loops over sections and items stop as soon as cut_ is set).
     void line(const char* text, uint32_t color, int32_t points, bool bold) {
+        if (cut_) return;
+        const uint64_t length = std::strlen(text) + 2;  // and the "\r\n" run
+        if (runs_ + 2 > bound_.runs || textBytes_ + length > bound_.textBytes) {
+            cut_ = true;
+            char notice[kCutNoticeMax + 1];
+            composeCutNotice(runs_ / 2, notice);
+            sink_.appendText(notice, kMuted, 10, false);
+            sink_.appendText("\r\n", kMuted, 10, false);
+            return;
+        }
+        runs_ += 2;
+        textBytes_ += length;
         sink_.appendText(text, color, points, bold);
         sink_.appendText("\r\n", color, points, false);
     }
@@ -231,7 +253,7 @@ private:
 
         char kicker[kKickerCap], title[kSectionTitleCap], paragraph[kParagraphCap];
         const char* p = begin_;
-        while ((p = nextSection(p, end_, kicker)) != nullptr) {
+        while (!cut_ && (p = nextSection(p, end_, kicker)) != nullptr) {
             valueNear(titles, titleQuotes, p, kTitleWindow, title, sizeof title);
             line({"  [", kicker, "]"}, kAccent, 10, true);
             line({"  ", title}, kWhite, 14, true);
@@ -263,6 +285,7 @@ private:
         }
         char item[kItemCap];
         for (const char* at : listItems_) {
+            if (cut_) return;
             extractStr(at, end_, item, sizeof item);
             line({"    - ", item}, kLightGrey, 10, false);
         }
@@ -273,6 +296,9 @@ private:
     Sink& sink_;
     const char* listOpen_ = nullptr;
     std::vector<const char*> listItems_;
+    const OutputBound bound_;
+    uint64_t runs_ = 0, textBytes_ = 0;  // appended so far, the notice not counted
+    bool cut_ = false;
 };
 
 }  // namespace
@@ -306,6 +332,16 @@ void jsonGetStr(const char* from, const char* end, const char* key, char* out, s
     p += pattern.length;
     while (p < end && isSeparator(*p)) ++p;
     extractStr(p, end, out, capacity);
+}
+
+OutputBound outputBound(size_t textLength) {
+    return {kRunsPerByte * textLength + kRunAllowance, kTextPerByte * textLength + kTextAllowance};
+}
+
+std::string cutNotice(uint64_t lines) {
+    char notice[kCutNoticeMax + 1];
+    composeCutNotice(lines, notice);
+    return notice;
 }
 
 void renderYDF(const char* data, size_t size, Sink& sink) {
