@@ -499,12 +499,13 @@ StyledRun noticeRun(uint64_t lines) {
 }
 
 TEST(YdfRenderBound, SharedListIsCutAtTheRunBound) {
-    // 22 KB asking for 2 million runs: cut at 4 runs a byte plus the allowance.
+    // 22 KB asking for 2 million runs: cut at a run a byte plus the allowance.
     const std::string doc = sharedListDocument(1000, 1000);
     const ydf::OutputBound bound = ydf::outputBound(doc.size());
-    EXPECT_EQ(bound.runs, 4 * doc.size() + 10'000);
+    EXPECT_EQ(bound.runs, doc.size() + 10'000);
+    ASSERT_EQ(bound.runs % 2, 1u);  // so the last whole line ends one run before the bound
     const std::vector<StyledRun> runs = render(doc);
-    ASSERT_EQ(runs.size(), bound.runs + 2);
+    ASSERT_EQ(runs.size(), bound.runs - 1 + 2);
     EXPECT_EQ(runs[runs.size() - 2], noticeRun(bound.runs / 2));
     EXPECT_EQ(runs.back(), (StyledRun{"\r\n", ydf::kMuted, 10, false}));
     EXPECT_EQ(runs[runs.size() - 2].text, "  [Document cut after " + std::to_string(bound.runs / 2) +
@@ -512,18 +513,18 @@ TEST(YdfRenderBound, SharedListIsCutAtTheRunBound) {
 }
 
 TEST(YdfRenderBound, OutputAtTheBoundIsWholeAndOneLineMoreIsCut) {
-    // Padding after the list changes the bound, not the output: four runs a byte.
+    // Padding after the list moves the bound, not the output: a run a byte.
     const std::string doc = sharedListDocument(101, 200);
     const std::vector<StyledRun> whole = ReferenceRenderer(doc).render();
-    ASSERT_EQ(whole.size() % 4, 0u);
     const size_t fits = (whole.size() - ydf::kRunAllowance) / ydf::kRunsPerByte;
     ASSERT_GT(fits, doc.size());
+    ASSERT_EQ(ydf::outputBound(fits).runs, whole.size());
     EXPECT_EQ(render(doc + std::string(fits - doc.size(), ' ')), whole);
 
     const std::vector<StyledRun> cut = render(doc + std::string(fits - doc.size() - 1, ' '));
-    ASSERT_EQ(cut.size(), whole.size() - 2);  // two lines fewer, then the notice
+    ASSERT_EQ(cut.size(), whole.size());  // the last line gives way to the notice
     EXPECT_TRUE(std::equal(cut.begin(), cut.end() - 2, whole.begin()));
-    EXPECT_EQ(cut[cut.size() - 2], noticeRun(whole.size() / 2 - 2));
+    EXPECT_EQ(cut[cut.size() - 2], noticeRun(whole.size() / 2 - 1));
 }
 
 TEST(YdfRenderBound, TextBoundCutsLongBorrowedParagraphs) {
