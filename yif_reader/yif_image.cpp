@@ -426,12 +426,16 @@ uint64_t pixelBytes(const Header& header) {
     return bytes > kMaxPixelBytes ? 0 : bytes;
 }
 
-std::string statusLine(const Info& info) {
+void statusLine(const Info& info, char* out, size_t capacity) {
     const Header& h = info.header;
-    char line[512];
-    std::snprintf(line, sizeof line, "YIF v1.0 | %ux%u | %d-trit (%s) | %s | %ld bytes", h.width, h.height,
+    std::snprintf(out, capacity, "YIF v1.0 | %ux%u | %d-trit (%s) | %s | %ld bytes", h.width, h.height,
                   int(h.tritsPerPixel), h.tritsPerPixel == 9 ? "19683 colors" : "27 colors",
                   h.encoding != 0 ? "RLE" : "Raw", long(info.fileSize));
+}
+
+std::string statusLine(const Info& info) {
+    char line[512];
+    statusLine(info, line, sizeof line);
     return line;
 }
 

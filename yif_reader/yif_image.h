@@ -91,6 +91,8 @@ uint64_t pixelBytes(const Header& header);
 // The status line for an accepted file:
 // "YIF v1.0 | 4x3 | 3-trit (27 colors) | Raw | 16 bytes".
 std::string statusLine(const Info& info);
+// The same into `out` (capacity including the NUL, cut to fit), allocating nothing.
+void statusLine(const Info& info, char* out, size_t capacity);
 
 // What the pixel buffer holds before decoding.
 enum class Target {

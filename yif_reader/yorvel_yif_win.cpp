@@ -107,7 +107,7 @@ static void loadYIF(const char* path) {
 
     gImgW = int32_t(info.header.width);
     gImgH = int32_t(info.header.height);
-    std::snprintf(gInfo, sizeof gInfo, "%s", yif::statusLine(info).c_str());
+    yif::statusLine(info, gInfo, sizeof gInfo);  // allocates nothing, so nothing can throw here
     InvalidateRect(gWnd, nullptr, TRUE);
 }
 
