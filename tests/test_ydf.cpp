@@ -482,6 +482,17 @@ TEST(YdfRenderReference, SharedListsAndManySections) {
     EXPECT_EQ(render(doc), ReferenceRenderer(doc).render());
 }
 
+TEST(YdfRenderReference, ListsNeverClosedReadOnIntoLaterSections) {
+    // Each section's list runs on through every later section. With a stray quote after
+    // each '[', every later '[' falls inside an item of the walk before it instead.
+    for (const char* afterOpen : {" ", " \" ", "  \\\" x"}) {
+        std::string doc;
+        for (int i = 0; i < 25; ++i) doc += std::string(R"("kicker":"k","list":[)") + afterOpen + "\"i\", ";
+        doc += "] \"list\": [\"last\"]";
+        EXPECT_EQ(render(doc), ReferenceRenderer(doc).render()) << afterOpen;
+    }
+}
+
 // --- The output bound -------------------------------------------------------------------
 
 // Sections that all show one shared list: `sections` x "kicker":"""list":0, then the

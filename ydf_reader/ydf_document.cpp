@@ -1,5 +1,6 @@
 #include "ydf_document.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -269,33 +270,67 @@ private:
     }
 
     // The item lines of the list opening at `open`: every string up to the first ']'
-    // outside a string. Sections whose lists resolve to the same '[' share its walk:
-    // the items' positions are kept, so a long list is walked once, not once per section.
+    // outside a string. The walk is kept and reused:
+    //  - sections whose lists resolve to the same '[' share it, so a long list is
+    //    walked once, not once per section;
+    //  - a later '[' that the kept walk passed between two items (a list never closed
+    //    before the next section's) starts its own walk at the kept walk's next item,
+    //    so it reads on with the items found already, as walking afresh would;
+    //  - the walk goes only as far as lines are shown, so a cut stops it too.
+    // A '[' inside one of the kept walk's items, or past its end, is walked afresh.
     void items(const char* open) {
-        if (open != listOpen_) {
-            listOpen_ = open;
-            listItems_.clear();
-            const char* p = open + 1;
-            for (;;) {
-                while (p < end_ && *p != '"' && *p != ']') ++p;
-                if (p == end_ || *p == ']') break;
-                listItems_.push_back(p);
-                p = pastValue(p, end_);
+        size_t next = 0;
+        if (open != walk_.open) {
+            while (walk_.open && walk_.resume && (walk_.items.empty() || walk_.items.back() < open)) walkOn();
+            next =
+                size_t(std::upper_bound(walk_.items.begin(), walk_.items.end(), open) - walk_.items.begin());
+            const bool passedBetweenItems = walk_.open && open > walk_.open &&
+                                            (walk_.resume || open < walk_.stop) &&
+                                            (next == 0 || walk_.closes[next - 1] <= open);
+            if (!passedBetweenItems) {
+                walk_.open = open;
+                walk_.items.clear();
+                walk_.closes.clear();
+                walk_.resume = open + 1;
+                next = 0;
             }
         }
         char item[kItemCap];
-        for (const char* at : listItems_) {
-            if (cut_) return;
-            extractStr(at, end_, item, sizeof item);
+        for (; !cut_; ++next) {
+            if (next == walk_.items.size() && walk_.resume) walkOn();
+            if (next == walk_.items.size()) return;
+            extractStr(walk_.items[next], end_, item, sizeof item);
             line({"    - ", item}, kLightGrey, 10, false);
         }
     }
 
+    // Finds the kept walk's next item, or its end.
+    void walkOn() {
+        const char* p = walk_.resume;
+        while (p < end_ && *p != '"' && *p != ']') ++p;
+        if (p == end_ || *p == ']') {
+            walk_.stop = p;
+            walk_.resume = nullptr;
+            return;
+        }
+        walk_.items.push_back(p);
+        walk_.closes.push_back(pastValue(p, end_));
+        walk_.resume = walk_.closes.back();
+    }
+
+    // A list walk from the '[' at `open`: its items' opening quotes and the positions
+    // just past their values, in text order.
+    struct ListWalk {
+        const char* open = nullptr;
+        std::vector<const char*> items, closes;
+        const char* resume = nullptr;  // where the walk goes on; null once it ended
+        const char* stop = nullptr;    // the ']' or the text's end where it ended
+    };
+
     const char* begin_;
     const char* end_;
     Sink& sink_;
-    const char* listOpen_ = nullptr;
-    std::vector<const char*> listItems_;
+    ListWalk walk_;
     const OutputBound bound_;
     uint64_t runs_ = 0, textBytes_ = 0;  // appended so far, the notice not counted
     bool cut_ = false;
