@@ -127,7 +127,7 @@ expect_rendered "the second document's runs" "$F/second.json"
 e2e_case "a file that cannot be opened keeps the title"
 wine "$WDRIVE" lock "$(winpath "$F/locked.ydf")" >"$E2E/lock.out" 2>&1 &
 LOCK_PID=$!
-for _ in $(seq 100); do grep -q locked "$E2E/lock.out" && break; sleep 0.1; done
+poll_until "$E2E_STEP_TIMEOUT" grep -q locked "$E2E/lock.out" || fail "the driver could not lock the file"
 open_file "$F/locked.ydf"
 check "title still names the loaded file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- second.json"
 expect_view "the error text alone" "[ERROR] Cannot open file"
