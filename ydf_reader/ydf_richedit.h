@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ydf_document.h"
+#include "ydf_export.h"
 
 namespace ydfview {
 
@@ -33,8 +34,9 @@ private:
     HWND view_;
 };
 
-// Collects the runs as RTF; show() replaces the view's content with them in one stream.
-// Collecting may throw std::bad_alloc; nothing reaches the view before show().
+// Collects the runs as RTF (ydf::RtfWriter, shared with the tool's RTF output); show()
+// replaces the view's content with them in one stream. Collecting may throw
+// std::bad_alloc; nothing reaches the view before show().
 class RtfSink final : public ydf::Sink {
 public:
     explicit RtfSink(HWND view) : view_(view) {
@@ -44,12 +46,9 @@ public:
     void show();
 
 private:
-    size_t colorIndex(COLORREF color);
-
     HWND view_;
-    std::string body_;              // the runs, each with its full format
-    std::vector<COLORREF> colors_;  // the colour table, in order of first use
-    std::wstring wide_;             // scratch: one run's text as the control will hold it
+    ydf::RtfWriter rtf_;
+    std::u16string wide_;  // scratch: one run's text as the control will hold it
 };
 
 }  // namespace ydfview
