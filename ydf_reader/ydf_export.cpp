@@ -178,7 +178,8 @@ std::string htmlPage(const std::vector<Run>& runs, std::string_view title) {
                       green(s.color), blue(s.color), long(s.points), s.bold ? ";font-weight:bold" : "");
         css += rule;
     }
-    std::snprintf(rule, sizeof rule, "#%02x%02x%02x", red(kBackground), green(kBackground), blue(kBackground));
+    std::snprintf(rule, sizeof rule, "#%02x%02x%02x", red(kBackground), green(kBackground),
+                  blue(kBackground));
 
     std::string page = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>";
     appendHtmlText(page, title);
