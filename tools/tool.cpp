@@ -124,6 +124,7 @@ bool Input::readAll(Bytes& out, uint64_t limit, std::string& error, bool untilNu
         // never more than one byte past the limit.
         out.clear();
         const uint64_t kChunk = 1 << 20;
+        out.reserve(size_t(std::min(size_, limit) + kChunk));  // no copy when the file is as measured
         while (out.size() <= limit) {
             const size_t at = out.size();
             const uint64_t want = std::min(at < size_ ? size_ - at : kChunk, limit + 1 - at);
@@ -235,6 +236,56 @@ void Output::discard() {
         unlink(temp_.c_str());
         gPendingTemp[0] = '\0';
     }
+}
+
+BackgroundWriter::BackgroundWriter(FILE* file) : file_(file), thread_([this] { run(); }) {
+}
+
+BackgroundWriter::~BackgroundWriter() {
+    finish();
+}
+
+void BackgroundWriter::run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return full_ || stop_; });
+        if (!full_) return;
+        std::vector<uint8_t> block;
+        block.swap(queued_);
+        lock.unlock();
+        errno = 0;
+        const bool ok = std::fwrite(block.data(), 1, block.size(), file_) == block.size();
+        const int error = errno;
+        block.clear();
+        lock.lock();
+        if (!ok && !failed_) failed_ = true, savedErrno_ = error;
+        spare_.swap(block);
+        full_ = false;
+        changed_.notify_all();
+    }
+}
+
+bool BackgroundWriter::put(std::vector<uint8_t>& block) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !full_; });
+    queued_.swap(block);
+    block.swap(spare_);
+    block.clear();
+    full_ = true;
+    changed_.notify_all();
+    return !failed_;
+}
+
+bool BackgroundWriter::finish() {
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !full_; });
+        stop_ = true;
+        changed_.notify_all();
+    }
+    if (thread_.joinable()) thread_.join();
+    if (failed_) errno = savedErrno_;
+    return !failed_;
 }
 
 void installSignalCleanup() {

@@ -4,10 +4,13 @@
 
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tool {
@@ -105,6 +108,34 @@ private:
 
     std::string path_, temp_;
     FILE* file_ = nullptr;
+};
+
+// Writes blocks of bytes to a file on a thread of its own, so that making the next block
+// and writing this one overlap (writing a large file is much of a conversion's time).
+// One block waits at most while another is written.
+class BackgroundWriter {
+public:
+    explicit BackgroundWriter(FILE* file);
+    BackgroundWriter(const BackgroundWriter&) = delete;
+    BackgroundWriter& operator=(const BackgroundWriter&) = delete;
+    ~BackgroundWriter();
+
+    // Queues `block` for writing and gives back an empty one (with its capacity) to fill
+    // next. False once a write has failed.
+    bool put(std::vector<uint8_t>& block);
+    // Waits until everything queued is written; true when every byte was.
+    bool finish();
+
+private:
+    void run();
+
+    FILE* file_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<uint8_t> queued_, spare_;
+    bool full_ = false, stop_ = false, failed_ = false;
+    int savedErrno_ = 0;
+    std::thread thread_;
 };
 
 // Removes a pending temporary file when SIGINT, SIGTERM or SIGHUP arrives, then dies of
