@@ -47,7 +47,8 @@ void unfilter(uint8_t type, uint8_t* cur, const uint8_t* prev, size_t n) {
             break;
         case 4:
             for (size_t i = 0; i < Bpp; ++i) cur[i] = uint8_t(cur[i] + prev[i]);
-            for (size_t i = Bpp; i < n; ++i) cur[i] = uint8_t(cur[i] + paeth(cur[i - Bpp], prev[i], prev[i - Bpp]));
+            for (size_t i = Bpp; i < n; ++i)
+                cur[i] = uint8_t(cur[i] + paeth(cur[i - Bpp], prev[i], prev[i - Bpp]));
             break;
         default: break;  // 0: none
     }
@@ -55,7 +56,8 @@ void unfilter(uint8_t type, uint8_t* cur, const uint8_t* prev, size_t n) {
 
 // The image data of the file, every IDAT chunk's in order, with all critical chunks and
 // their CRCs checked; false for anything this path leaves to libpng.
-bool collectImageData(tool::Input& in, uint32_t width, uint32_t height, int channels, std::vector<uint8_t>& idat) {
+bool collectImageData(tool::Input& in, uint32_t width, uint32_t height, int channels,
+                      std::vector<uint8_t>& idat) {
     const uint64_t size = in.size();
     uint8_t head[8];
     if (in.readAt(0, head, 8) != 8 || std::memcmp(head, kSignature, 8) != 0) return false;
