@@ -188,7 +188,7 @@ std::string htmlPage(const std::vector<Run>& runs, std::string_view title) {
     // The lines' own runs set their heights: the block's strut is as small as a spacer.
     page +=
         "}\nbody{margin:0}\n"
-        "main{margin:0;padding:8px;white-space:pre-wrap;overflow-wrap:anywhere;"
+        "main{margin:0;padding:2px;white-space:pre-wrap;overflow-wrap:anywhere;"
         "font-family:Consolas,monospace;font-size:6pt}\n";
     page += css;
     page += "</style>\n</head>\n<body>\n<main>";
