@@ -2,9 +2,12 @@
 
 #include <libdeflate.h>
 
+#include <atomic>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -126,16 +129,37 @@ Fast readPngFast(tool::Input& in, uint32_t width, uint32_t height, int channels,
     for (size_t y = 0; y < height; ++y)
         if (raw[y * stride] > 4) return Fast::NotTaken;
 
+    // Rows are unfiltered here and handed to `row` on a second thread as they are done:
+    // the whole picture stays in `raw`, so the two need share only a count of rows.
+    std::atomic<size_t> ready{0};
+    std::atomic<bool> stop{false};
+    std::exception_ptr failure;
+    std::thread consumer([&] {
+        try {
+            for (size_t y = 0; y < height; ++y) {
+                for (size_t seen; (seen = ready.load(std::memory_order_acquire)) <= y;) ready.wait(seen);
+                if (!row(raw.get() + y * stride + 1)) break;
+            }
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        stop.store(true, std::memory_order_release);
+    });
     const std::vector<uint8_t> zeros(rowBytes, 0);
     const uint8_t* prev = zeros.data();
-    for (size_t y = 0; y < height; ++y) {
+    for (size_t y = 0; y < height && !stop.load(std::memory_order_acquire); ++y) {
         uint8_t* cur = raw.get() + y * stride + 1;
         if (channels == 3)
             unfilter<3>(cur[-1], cur, prev, rowBytes);
         else
             unfilter<4>(cur[-1], cur, prev, rowBytes);
-        if (!row(cur)) break;
+        ready.store(y + 1, std::memory_order_release);
+        ready.notify_one();
         prev = cur;
     }
+    ready.store(height, std::memory_order_release);  // lets a consumer still waiting run out
+    ready.notify_one();
+    consumer.join();
+    if (failure) std::rethrow_exception(failure);
     return Fast::Done;
 }
