@@ -3,6 +3,7 @@
 // Memory: YIF -> PAM/PNG holds the file and its decoded picture, and lets the file go
 // before the output is written; PNG -> YIF decodes and encodes a row at a time (an
 // interlaced PNG, whose rows arrive in seven passes, is held whole as 8-bit RGB).
+#include <fcntl.h>
 #include <png.h>
 
 #include <csetjmp>
@@ -226,6 +227,10 @@ int yifEncode(tool::Input& in, const std::string& out, int tritsPerPixel, bool r
     tool::Output output(out);
     std::string error;
     if (!output.open(error)) return tool::fail("cannot write " + out + ": " + error);
+    // A raw file's size is known: reserving its blocks up front makes the writes cheaper.
+    // Where the file system cannot, nothing is lost (fallocate, unlike posix_fallocate,
+    // never falls back to writing zeros).
+    if (!runLength) fallocate(fileno(output.file()), 0, 0, off_t(rawFile));
     tool::BackgroundWriter writer(output.file());
     const auto header = encoder.header();
     work.stream.assign(header.begin(), header.end());
