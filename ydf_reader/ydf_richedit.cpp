@@ -34,6 +34,7 @@ void AppendSink::appendText(const char* text, uint32_t color, int32_t points, bo
 
 void RtfSink::clear() {
     rtf_.clear();
+    finished_ = false;
 }
 
 void RtfSink::appendText(const char* text, uint32_t color, int32_t points, bool bold) {
@@ -75,13 +76,19 @@ DWORD CALLBACK readStream(DWORD_PTR cookie, LPBYTE buffer, LONG capacity, LONG* 
 
 }  // namespace
 
-void RtfSink::show() {
-    const std::string head = rtf_.header();
-    Stream s = {{head, rtf_.body(), rtf_.closing()}};
+void RtfSink::finish() {
+    head_ = rtf_.header();
+    finished_ = true;
+}
+
+bool RtfSink::show() {
+    if (!finished_) finish();
+    Stream s = {{head_, rtf_.body(), rtf_.closing()}};
     EDITSTREAM es = {};
     es.dwCookie = reinterpret_cast<DWORD_PTR>(&s);
     es.pfnCallback = readStream;
     SendMessageA(view_, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&es));
+    return es.dwError == 0;
 }
 
 }  // namespace ydfview

@@ -35,19 +35,27 @@ private:
 };
 
 // Collects the runs as RTF (ydf::RtfWriter, shared with the tool's RTF output); show()
-// replaces the view's content with them in one stream. Collecting may throw
-// std::bad_alloc; nothing reaches the view before show().
+// replaces the view's content with them in one stream. Collecting and finish() may throw
+// std::bad_alloc; nothing reaches the view before show(), and show() after finish()
+// allocates nothing, so a caller that catches around the collecting and finish() keeps
+// its view as it was when memory runs out.
 class RtfSink final : public ydf::Sink {
 public:
     explicit RtfSink(HWND view) : view_(view) {
     }
     void clear() override;
     void appendText(const char* text, uint32_t color, int32_t points, bool bold) override;
-    void show();
+    // Composes the font and colour tables once the last run is in.
+    void finish();
+    // Streams the runs into the view (calling finish() first if it was not). False when
+    // the control reports that it could not take them.
+    bool show();
 
 private:
     HWND view_;
     ydf::RtfWriter rtf_;
+    std::string head_;  // the font and colour tables, made by finish()
+    bool finished_ = false;
     std::u16string wide_;  // scratch: one run's text as the control will hold it
 };
 

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
+#include <exception>
 
 #include "ydf_document.h"
 #include "ydf_richedit.h"
@@ -106,17 +106,22 @@ static void loadYDF(const char* path) {
     doc[length] = '\0';
 
     // The runs are collected before anything changes, so a document too big to render
-    // leaves the loaded one in place.
+    // leaves the loaded one in place. Nothing after finish() allocates: no exception
+    // leaves this function, and so none reaches WndProc or WinMain.
     ydfview::RtfSink view(gEdit);
     try {
         ydf::renderYDF(doc, length, view);
-    } catch (const std::bad_alloc&) {
+        view.finish();
+    } catch (const std::exception&) {  // bad_alloc, or a length_error from growing the text
+        std::free(doc);
+        return showError(kNoMemory);
+    }
+    if (!view.show()) {
         std::free(doc);
         return showError(kNoMemory);
     }
     std::free(gDoc);
     gDoc = doc;
-    view.show();
 
     char title[512];
     std::snprintf(title, sizeof title, "YorvelYDFReader -- %s", fileNameOf(path));
