@@ -14,6 +14,8 @@ declare -A probe=(
     [libbenchmark-dev]=/usr/include/benchmark/benchmark.h
     [libpng-dev]=/usr/include/png.h
     [libsndfile1-dev]=/usr/include/sndfile.h
+    [libdeflate-dev]=/usr/include/libdeflate.h
+    [chromium]=/usr/bin/chromium
     [g++-mingw-w64-x86-64-posix]=/usr/bin/x86_64-w64-mingw32-g++-posix
     [binutils-mingw-w64-x86-64]=/usr/bin/x86_64-w64-mingw32-windres
     [wine]=/usr/bin/wine
@@ -29,6 +31,8 @@ declare -A probe=(
     [zip]=/usr/bin/zip
     [xxd]=/usr/bin/xxd
     [python3]=/usr/bin/python3
+    [bc]=/usr/bin/bc
+    [time]=/usr/bin/time
 )
 
 missing=()

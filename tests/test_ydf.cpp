@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ydf_document.h"
+#include "ydf_export.h"
 
 namespace {
 
@@ -565,6 +566,55 @@ TEST(YdfRenderBound, HundredThousandSectionsWithOwnListsRenderWhole) {
         expected.insert(expected.end(), {"  [K" + n + "]", "  ", "    - a" + n, ""});
     }
     EXPECT_EQ(lines(doc), expected);
+}
+
+// --- Export: RTF and HTML -----------------------------------------------------------------
+
+TEST(YdfExport, Cp1252TakesTheHighBytesAsTheSystemDoes) {
+    EXPECT_EQ(ydf::cp1252(0x41), u'A');
+    EXPECT_EQ(ydf::cp1252(0x80), u'\u20AC');
+    EXPECT_EQ(ydf::cp1252(0x9F), u'\u0178');
+    EXPECT_EQ(ydf::cp1252(0x81), u'\u0081');  // undefined: its control character
+    EXPECT_EQ(ydf::cp1252(0x9D), u'\u009D');
+    EXPECT_EQ(ydf::cp1252(0xE9), u'\u00E9');
+}
+
+TEST(YdfExport, RtfRunsGolden) {
+    ydf::RtfFileSink sink;
+    sink.appendText("a{\\}\t\x80", ydf::kMuted, 11, false);
+    sink.appendText("", ydf::kWhite, 18, true);  // sets a format only: nothing
+    sink.appendText("B\r\r\nc\r\n", ydf::kWhite, 18, true);
+    sink.appendText("\rd\n", ydf::kMuted, 10, false);
+    const ydf::RtfWriter& rtf = sink.rtf;
+    EXPECT_EQ(rtf.header(),
+              "{\\rtf1\\ansi\\deff0\\uc1{\\fonttbl{\\f0\\fnil Consolas;}}"
+              "{\\colortbl;\\red102\\green102\\blue170;\\red255\\green255\\blue255;}\n");
+    EXPECT_EQ(rtf.body(),
+              "\\plain\\f0\\cf1\\fs22 a\\{\\\\\\}\\tab \\u8364?"
+              "\\plain\\f0\\cf2\\fs36\\b B c\\par\n"
+              "\\plain\\f0\\cf1\\fs20 \\par\nd\\par\n");
+    EXPECT_EQ(rtf.closing(), "\\par\n}");  // the break that streaming drops
+    const std::string file = rtf.file();
+    EXPECT_EQ(file.find(rtf.header()), 0u);
+    EXPECT_NE(file.find("{\\sn fillColor}{\\sv 787974}"), std::string::npos);  // RGB(6,6,12)
+    EXPECT_TRUE(file.ends_with(rtf.body() + "\\par\n}\n"));
+}
+
+TEST(YdfExport, HtmlPageEscapesAndStylesEachRun) {
+    const std::vector<StyledRun> runs = {{"  <a & \"b\" 'c'>\x93", ydf::kWhite, 18, true},
+                                         {"\r\n", ydf::kWhite, 18, false},
+                                         {"", ydf::kLightGrey, 6, false},
+                                         {"\r\n", ydf::kWhite, 18, false}};
+    const std::string page = ydf::htmlPage(runs, "T<&>");
+    EXPECT_NE(page.find("<title>T&lt;&amp;&gt;</title>"), std::string::npos);
+    EXPECT_NE(page.find("html{background:#06060c}"), std::string::npos);
+    EXPECT_NE(page.find(".s0{color:#ffffff;font-size:18pt;font-weight:bold}"), std::string::npos);
+    EXPECT_NE(page.find(".s1{color:#ffffff;font-size:18pt}"), std::string::npos);
+    EXPECT_EQ(page.find(".s2"), std::string::npos);  // the empty run has no style
+    EXPECT_NE(
+        page.find("<main><span class=\"s0\">  &lt;a &amp; &quot;b&quot; &#39;c&#39;&gt;\xE2\x80\x9C</span>"
+                  "<span class=\"s1\">\r\n\r\n</span></main>"),
+        std::string::npos);
 }
 
 }  // namespace

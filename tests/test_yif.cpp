@@ -423,4 +423,55 @@ TEST(YifEncode, RunsMakeFlatPicturesSmaller) {
     EXPECT_LT(rle, raw / 10);
 }
 
+// The run coder as one pass over the whole trit sequence: the plain statement of what
+// the row-by-row Encoder (whose runs go on across rows) must write.
+Bytes referenceRunCoding(const Bytes& trits) {
+    Bytes out;
+    for (size_t i = 0; i < trits.size();) {
+        size_t run = 1;
+        while (i + run < trits.size() && trits[i + run] == trits[i] && run < 364) ++run;
+        const size_t n = out.size();
+        const bool afterMarkerStart = n >= 2 && out[n - 2] == 0xFF && out[n - 1] == 0x00;
+        if (run > 10 || (afterMarkerStart && trits[i] == 0x01)) {
+            const Bytes code = runCode(int(run), trits[i]);
+            out.insert(out.end(), code.begin(), code.end());
+            i += run;
+        } else {
+            out.push_back(trits[i++]);
+        }
+    }
+    return out;
+}
+
+TEST(YifEncode, RowByRowRunCodingEqualsOnePassOverTheWholePicture) {
+    std::mt19937 rng(12);
+    for (int i = 0; i < 200; ++i) {
+        const uint32_t w = 1 + rng() % 40, h = 1 + rng() % 6;
+        const int tpp = rng() % 2 ? 9 : 3;
+        // Few colours, so that runs are long, cross rows and meet the marker.
+        const uint8_t palette[] = {0, 128, 255, 19, 245};
+        Bytes rgba(size_t(w) * h * 4);
+        for (size_t k = 0; k < rgba.size(); ++k)
+            rgba[k] = rng() % 4 ? rgba[k ? k - 1 : 0] : palette[rng() % 5];
+        const Bytes raw = yif::encode(rgba.data(), w, h, tpp, false);
+        const Bytes rle = yif::encode(rgba.data(), w, h, tpp, true);
+        const Bytes trits(raw.begin() + 16, raw.end());
+        ASSERT_EQ(Bytes(rle.begin() + 16, rle.end()), referenceRunCoding(trits)) << "picture " << i;
+
+        yif::Encoder rows(w, h, tpp, true);  // the same again from RGB rows, written as they come
+        Bytes stream, written;
+        for (uint32_t y = 0; y < h; ++y) {
+            Bytes rgb;
+            for (uint32_t x = 0; x < w; ++x)
+                rgb.insert(rgb.end(), &rgba[(size_t(y) * w + x) * 4], &rgba[(size_t(y) * w + x) * 4 + 3]);
+            rows.row(rgb.data(), 3, stream);
+            written.insert(written.end(), stream.begin(), stream.end());
+            stream.clear();
+        }
+        rows.finish(written);
+        ASSERT_EQ(written, Bytes(rle.begin() + 16, rle.end())) << "picture " << i;
+        EXPECT_EQ(rows.streamBytes(), written.size());
+    }
+}
+
 }  // namespace

@@ -1,48 +1,316 @@
 #include "tool.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
-#include <memory>
 
 namespace tool {
+namespace {
 
-bool readFile(const std::string& path, Bytes& data, std::string& error) {
-    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!f) {
-        error = std::strerror(errno);
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The temporary file an Output has open, for the signal handler; empty when none.
+char gPendingTemp[4096];
+
+// Keeps the cleanup signals out while gPendingTemp changes, so the handler never sees
+// a half-written path or a file that exists but is not yet named there.
+class SignalsHeld {
+public:
+    SignalsHeld() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int s : kCleanupSignals) sigaddset(&set, s);
+        sigprocmask(SIG_BLOCK, &set, &old_);
+    }
+    ~SignalsHeld() {
+        sigprocmask(SIG_SETMASK, &old_, nullptr);
+    }
+
+private:
+    sigset_t old_;
+};
+
+void onCleanupSignal(int signal) {
+    if (gPendingTemp[0]) unlink(gPendingTemp);
+    std::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+std::string errnoText(const char* fallback) {
+    return errno ? std::strerror(errno) : fallback;
+}
+
+}  // namespace
+
+// --- Input ---------------------------------------------------------------------------
+
+Input::~Input() {
+    if (fd_ >= 0) close(fd_);
+}
+
+bool Input::open(const std::string& path, std::string& error) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (fd_ < 0 || fstat(fd_, &st) != 0) {
+        error = errnoText("cannot open");
         return false;
     }
-    data.clear();
-    char chunk[1 << 16];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0)
-        data.insert(data.end(), chunk, chunk + got);
-    if (std::ferror(f.get())) {
-        error = errno ? std::strerror(errno) : "read error";  // e.g. a directory
+    if (S_ISDIR(st.st_mode)) {
+        error = std::strerror(EISDIR);
+        return false;
+    }
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+    regular_ = S_ISREG(st.st_mode);
+    if (regular_) {
+        size_ = uint64_t(st.st_size);
+        head_.resize(size_t(std::min<uint64_t>(size_, kHeadSize)));
+        const int64_t got = readAt(0, head_.data(), head_.size());
+        if (got < 0) {
+            error = errnoText("read error");
+            return false;
+        }
+        head_.resize(size_t(got));
+        return true;
+    }
+    if (!slurp(kHeadSize, false)) {
+        error = errnoText("read error");
         return false;
     }
     return true;
 }
 
-bool writeFileAtomically(const std::string& path, const std::function<bool(FILE*)>& write,
-                         std::string& error) {
-    const std::string temp = path + ".tmp-" + std::to_string(getpid());
+bool Input::slurp(uint64_t limit, bool untilNul) {
+    const size_t kChunk = 1 << 20;
+    while (!ended_ && head_.size() < limit) {
+        if (untilNul && std::memchr(head_.data(), 0, head_.size())) return true;
+        const size_t at = head_.size();
+        const size_t want = size_t(std::min<uint64_t>(kChunk, limit - at));
+        head_.resize(at + want);
+        const ssize_t got = read(fd_, head_.data() + at, want);
+        if (got < 0 && errno == EINTR) {
+            head_.resize(at);
+            continue;
+        }
+        head_.resize(at + size_t(std::max<ssize_t>(got, 0)));
+        if (got < 0) return false;
+        if (got == 0) ended_ = true;
+    }
+    return true;
+}
+
+uint64_t Input::size() {
+    if (regular_) return size_;
+    slurp(kMaxFileSize + 1, false);
+    return head_.size();
+}
+
+bool Input::readAll(Bytes& out, uint64_t limit, std::string& error, bool untilNul) {
     errno = 0;
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) {
-        error = std::strerror(errno);
+    if (!regular_) {
+        if (!slurp(limit + 1, untilNul)) {
+            error = errnoText("read error");
+            return false;
+        }
+        out.swap(head_);
+        head_.clear();
+    } else {
+        // The measured size first, then on in pieces while the file has grown meanwhile;
+        // never more than one byte past the limit.
+        out.clear();
+        const uint64_t kChunk = 1 << 20;
+        out.reserve(size_t(std::min(size_, limit) + kChunk));  // no copy when the file is as measured
+        while (out.size() <= limit) {
+            const size_t at = out.size();
+            const uint64_t want = std::min(at < size_ ? size_ - at : kChunk, limit + 1 - at);
+            out.resize(at + size_t(want));
+            const int64_t got = readAt(at, out.data() + at, size_t(want));
+            if (got < 0) {
+                error = errnoText("read error");
+                return false;
+            }
+            out.resize(at + size_t(got));
+            if (got == 0 || (untilNul && std::memchr(out.data() + at, 0, size_t(got)))) break;
+        }
+    }
+    if (out.size() > limit) {
+        error = "larger than " + std::to_string(limit) + " bytes";
         return false;
     }
-    bool ok = write(f);
-    ok = std::fflush(f) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (ok && std::rename(temp.c_str(), path.c_str()) == 0) return true;
-    error = errno ? std::strerror(errno) : "write failed";
-    std::remove(temp.c_str());
-    return false;
+    return true;
 }
+
+int64_t Input::readAt(uint64_t offset, void* out, size_t n) {
+    if (!regular_) {
+        if (!slurp(kMaxFileSize + 1, false)) return -1;
+        if (offset >= head_.size()) return 0;
+        const size_t k = std::min<size_t>(n, head_.size() - size_t(offset));
+        std::memcpy(out, head_.data() + offset, k);
+        return int64_t(k);
+    }
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t got = pread(fd_, static_cast<uint8_t*>(out) + done, n - done, off_t(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        done += size_t(got);
+    }
+    return int64_t(done);
+}
+
+int64_t Input::readNext(void* out, size_t n) {
+    int64_t got;
+    if (regular_ || next_ < head_.size()) {
+        got = regular_ ? readAt(next_, out, n) : int64_t(std::min<uint64_t>(n, head_.size() - next_));
+        if (!regular_) std::memcpy(out, head_.data() + next_, size_t(got));
+    } else {
+        do got = read(fd_, out, n);
+        while (got < 0 && errno == EINTR);
+    }
+    if (got > 0) next_ += uint64_t(got);
+    return got;
+}
+
+// --- Output --------------------------------------------------------------------------
+
+Output::~Output() {
+    discard();
+}
+
+bool Output::open(std::string& error) {
+    temp_ = path_ + ".tmp-" + std::to_string(getpid());
+    if (temp_.size() >= sizeof gPendingTemp) {
+        error = std::strerror(ENAMETOOLONG);
+        return false;
+    }
+    struct stat old;
+    const bool replacing = stat(path_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    int fd;
+    {
+        SignalsHeld held;
+        fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) std::memcpy(gPendingTemp, temp_.c_str(), temp_.size() + 1);
+    }
+    if (fd < 0) {
+        error = errnoText("cannot create the file");
+        return false;
+    }
+    if ((replacing && fchmod(fd, old.st_mode & 07777) != 0) || !(file_ = fdopen(fd, "wb"))) {
+        error = errnoText("cannot create the file");
+        if (!file_) close(fd);
+        discard();
+        return false;
+    }
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+    return true;
+}
+
+bool Output::commit(std::string& error) {
+    errno = 0;
+    bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
+    ok = std::fclose(file_) == 0 && ok;
+    file_ = nullptr;
+    if (ok) {
+        SignalsHeld held;
+        ok = std::rename(temp_.c_str(), path_.c_str()) == 0;
+        if (ok) gPendingTemp[0] = '\0';
+    }
+    if (!ok) {
+        error = errnoText("write failed");
+        discard();
+    }
+    return ok;
+}
+
+void Output::discard() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    if (gPendingTemp[0] && temp_ == gPendingTemp) {
+        SignalsHeld held;
+        unlink(temp_.c_str());
+        gPendingTemp[0] = '\0';
+    }
+}
+
+BackgroundWriter::BackgroundWriter(FILE* file) : file_(file), thread_([this] { run(); }) {
+}
+
+BackgroundWriter::~BackgroundWriter() {
+    finish();
+}
+
+void BackgroundWriter::run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return full_ || stop_; });
+        if (!full_) return;
+        std::vector<uint8_t> block;
+        block.swap(queued_);
+        lock.unlock();
+        errno = 0;
+        const bool ok = std::fwrite(block.data(), 1, block.size(), file_) == block.size();
+        const int error = errno;
+        block.clear();
+        lock.lock();
+        if (!ok && !failed_) failed_ = true, savedErrno_ = error;
+        spare_.swap(block);
+        full_ = false;
+        changed_.notify_all();
+    }
+}
+
+bool BackgroundWriter::put(std::vector<uint8_t>& block) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !full_; });
+    queued_.swap(block);
+    block.swap(spare_);
+    block.clear();
+    full_ = true;
+    changed_.notify_all();
+    return !failed_;
+}
+
+bool BackgroundWriter::finish() {
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !full_; });
+        stop_ = true;
+        changed_.notify_all();
+    }
+    if (thread_.joinable()) thread_.join();
+    if (failed_) errno = savedErrno_;
+    return !failed_;
+}
+
+void installSignalCleanup() {
+    for (const int s : kCleanupSignals) {
+        struct sigaction action = {};
+        action.sa_handler = onCleanupSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(s, &action, nullptr);
+    }
+}
+
+int writeOutput(const std::string& path, const std::function<bool(FILE*)>& write) {
+    Output out(path);
+    std::string error;
+    errno = 0;
+    if (!out.open(error)) return fail("cannot write " + path + ": " + error);
+    if (!write(out.file())) {
+        const std::string reason = errnoText("write failed");
+        return fail("cannot write " + path + ": " + reason);
+    }
+    if (!out.commit(error)) return fail("cannot write " + path + ": " + error);
+    return 0;
+}
+
+// --- Messages ------------------------------------------------------------------------
 
 std::string extensionOf(const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
@@ -61,6 +329,14 @@ int fail(const std::string& message) {
 int refuse(const char* text) {
     std::fprintf(stderr, "%s\n", text);
     return 1;
+}
+
+void note(const std::string& message) {
+    std::fprintf(stderr, "yorvel: %s\n", message.c_str());
+}
+
+std::string counted(uint64_t count, const char* noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
 }  // namespace tool

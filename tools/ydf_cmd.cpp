@@ -1,9 +1,11 @@
-// yorvel commands for YDF documents: info, and the rendered runs as JSON or plain text.
+// yorvel commands for YDF documents: info, and the rendered runs as JSON, plain text, RTF
+// (the reader's own rich text) or an HTML page.
 #include <cstdio>
 #include <string>
 
 #include "tool.h"
 #include "ydf_document.h"
+#include "ydf_export.h"
 
 namespace {
 
@@ -44,26 +46,53 @@ bool writeText(FILE* f, const std::vector<ydf::Run>& runs) {
     return true;
 }
 
-const char* data(const tool::Bytes& file) {
+bool writeString(FILE* f, const std::string& s) {
+    return std::fwrite(s.data(), 1, s.size(), f) == s.size();
+}
+
+const char* textOf(const tool::Bytes& file) {
     return reinterpret_cast<const char*>(file.data());
 }
 
+// The document's text as the reader loads it: a file the reader measures at 2^31 - 1
+// bytes or more it cannot read. The text ends at its first NUL, so reading stops there
+// (a device such as /dev/zero ends at once).
+bool readDocument(tool::Input& in, tool::Bytes& file) {
+    std::string error;
+    if (in.regular() && in.size() >= tool::kMaxFileSize) return false;
+    return in.readAll(file, tool::kMaxFileSize - 1, error, true);
+}
+
+constexpr char kCannotRead[] = "[ERROR] Cannot read file";  // the reader's text
+
 }  // namespace
 
-int ydfInfo(const tool::Bytes& file) {
-    const ydf::Summary s = ydf::summarize(data(file), file.size());
+int ydfInfo(tool::Input& in) {
+    tool::Bytes file;
+    if (!readDocument(in, file)) return tool::refuse(kCannotRead);
+    const ydf::Summary s = ydf::summarize(textOf(file), file.size());
     std::printf("YDF v%s | %s | %s | \"%s\" | %zu section%s\n", s.version.c_str(), s.kind.c_str(),
                 s.id.c_str(), s.title.c_str(), s.sections, s.sections == 1 ? "" : "s");
     return 0;
 }
 
-int ydfConvert(const tool::Bytes& file, const std::string& out, const std::string& outExt) {
-    if (outExt != "json" && outExt != "txt") return kUsage;
+int ydfConvert(tool::Input& in, const std::string& out, const std::string& outExt) {
+    tool::Bytes file;
+    if (!readDocument(in, file)) return tool::refuse(kCannotRead);
+    std::string page;
     ydf::RunList list;
-    ydf::renderYDF(data(file), file.size(), list);
-    std::string error;
-    const bool ok = tool::writeFileAtomically(
-        out, [&](FILE* f) { return outExt == "json" ? writeJson(f, list.runs) : writeText(f, list.runs); },
-        error);
-    return ok ? 0 : tool::fail("cannot write " + out + ": " + error);
+    if (outExt == "rtf") {
+        ydf::RtfFileSink rtf;
+        ydf::renderYDF(textOf(file), file.size(), rtf);
+        page = rtf.rtf.file();
+    } else {
+        ydf::renderYDF(textOf(file), file.size(), list);
+        if (outExt == "html")
+            page = ydf::htmlPage(list.runs, ydf::summarize(textOf(file), file.size()).title);
+    }
+    return tool::writeOutput(out, [&](FILE* f) {
+        if (outExt == "json") return writeJson(f, list.runs);
+        if (outExt == "txt") return writeText(f, list.runs);
+        return writeString(f, page);
+    });
 }

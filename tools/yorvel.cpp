@@ -1,4 +1,4 @@
-// yorvel: information about Yorvel files, and conversion to common formats.
+// yorvel: information about Yorvel files, and conversion to and from common formats.
 //
 //   yorvel info FILE          the status line the viewer would show (a document: a summary)
 //   yorvel convert IN OUT     OUT's extension picks the output format
@@ -6,9 +6,15 @@
 //   yorvel convert IN.wav OUT.yaf                           making sounds
 //
 // The kind of IN comes from its extension (.yif image, .yaf sound, .ydf or .json
-// document), otherwise from its magic ("YIF1", "YAF7"); anything else is a document.
+// document, .png picture, .wav sound), otherwise from its content ("YIF1", "YAF7", the
+// PNG signature, any sound libsndfile recognises); anything else is a document.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 
 #include "tool.h"
@@ -17,7 +23,7 @@ namespace {
 
 const char kUsageText[] =
     "usage: yorvel info FILE\n"
-    "       yorvel convert IN OUT\n"
+    "       yorvel convert IN OUT [--trits 3|9] [--rle]\n"
     "\n"
     "  info FILE          print what the Yorvel viewer shows for FILE; for a document,\n"
     "                     its version, kind, id, title and number of sections\n"
@@ -25,83 +31,161 @@ const char kUsageText[] =
     "  convert IN OUT     convert by OUT's extension:\n"
     "                       .yif image    -> .pam (Netpbm RGB_ALPHA) or .png (RGBA)\n"
     "                       .yaf sound    -> .wav (16-bit PCM)\n"
-    "                       .ydf document -> .json (the styled runs) or .txt (their text)\n"
+    "                       .ydf document -> .json (the styled runs), .txt (their text),\n"
+    "                                        .rtf (rich text) or .html (a web page)\n"
     "                       .png picture  -> .yif, options --trits 3|9 (default 9) and --rle\n"
-    "                       .wav sound    -> .yaf (16-bit; other WAV formats are converted)\n"
+    "                       sound file    -> .yaf (WAV, FLAC, Ogg, AIFF... as 16-bit)\n"
     "\n"
-    "IN's kind comes from its extension (.yif, .yaf, .ydf, .json), else from its magic.\n"
-    "Exit status: 0 done, 1 failed (nothing written), 2 usage.\n";
+    "IN's kind comes from its extension (.yif, .yaf, .ydf, .json, .png, .wav), else from\n"
+    "its content. Exit status: 0 done, 1 failed (nothing written), 2 usage.\n";
 
-int usage() {
-    std::fputs(kUsageText, stderr);
+const char kShortUsage[] =
+    "usage: yorvel info FILE\n"
+    "       yorvel convert IN OUT [--trits 3|9] [--rle]\n"
+    "Try 'yorvel --help' for more.\n";
+
+// Prints what was wrong and the short usage; returns the exit code for usage errors.
+int usageError(const std::string& what) {
+    std::fprintf(stderr, "yorvel: %s\n%s", what.c_str(), kShortUsage);
     return kUsage;
 }
 
-enum class Kind { Image, Sound, Document, Png, Wav };
+enum class Kind { Image, Sound, Document, Png, AnySound };
 
-Kind kindOf(const std::string& path, const tool::Bytes& data) {
+struct KindInfo {
+    const char* name;           // as in "IN is a YIF image"
+    const char* outputs;        // the extensions it converts to, as shown in messages
+    const char* extensions[5];  // the same, without dots; ends at a null
+};
+
+KindInfo infoOf(Kind kind) {
+    switch (kind) {
+        case Kind::Image: return {"a YIF image", ".pam or .png", {"pam", "png"}};
+        case Kind::Sound: return {"a YAF sound", ".wav", {"wav"}};
+        case Kind::Document:
+            return {"a YDF document", ".json, .txt, .rtf or .html", {"json", "txt", "rtf", "html"}};
+        case Kind::Png: return {"a PNG picture", ".yif", {"yif"}};
+        case Kind::AnySound: return {"a sound file", ".yaf", {"yaf"}};
+    }
+    return {"", "", {}};
+}
+
+bool startsWith(const tool::Bytes& head, const char* magic, size_t n) {
+    return head.size() >= n && std::memcmp(head.data(), magic, n) == 0;
+}
+
+Kind kindOf(const std::string& path, tool::Input& in) {
     const std::string ext = tool::extensionOf(path);
     if (ext == "png") return Kind::Png;
-    if (ext == "wav") return Kind::Wav;
+    if (ext == "wav") return Kind::AnySound;
     if (ext == "yif") return Kind::Image;
     if (ext == "yaf") return Kind::Sound;
     if (ext == "ydf" || ext == "json") return Kind::Document;
-    if (data.size() >= 4 && std::memcmp(data.data(), "YIF1", 4) == 0) return Kind::Image;
-    if (data.size() >= 4 && std::memcmp(data.data(), "YAF7", 4) == 0) return Kind::Sound;
+    const tool::Bytes& head = in.head();
+    if (startsWith(head, "YIF1", 4)) return Kind::Image;
+    if (startsWith(head, "YAF7", 4)) return Kind::Sound;
+    if (startsWith(head, "\x89PNG\r\n\x1A\n", 8)) return Kind::Png;
+    if (isSound(in)) return Kind::AnySound;
     return Kind::Document;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
         std::fputs(kUsageText, stdout);
         return 0;
     }
-    const bool info = argc == 3 && !std::strcmp(argv[1], "info");
-    const bool convert = argc >= 4 && !std::strcmp(argv[1], "convert");
-    if (!info && !convert) return usage();
+    if (argc < 2) return usageError("no command given");
+    const std::string command = argv[1];
+    const bool info = command == "info";
+    if (!info && command != "convert") return usageError("unknown command '" + command + "'");
+    if (info && argc != 3)
+        return usageError(argc < 3 ? "info needs a FILE"
+                                   : "info takes one FILE; '" + std::string(argv[3]) + "' is one too many");
+    if (!info && argc < 4) return usageError("convert needs IN and OUT");
 
     // Encoder options, after IN and OUT.
     int trits = 9;
     bool runLength = false, encoderOptions = false;
     for (int i = 4; i < argc; ++i) {
         encoderOptions = true;
-        if (!std::strcmp(argv[i], "--rle")) {
+        const std::string option = argv[i];
+        if (option == "--rle") {
             runLength = true;
-        } else if (!std::strcmp(argv[i], "--trits") && i + 1 < argc &&
-                   (!std::strcmp(argv[i + 1], "3") || !std::strcmp(argv[i + 1], "9"))) {
-            trits = argv[++i][0] - '0';
+        } else if (option == "--trits") {
+            if (i + 1 >= argc) return usageError("--trits needs 3 or 9");
+            const std::string value = argv[++i];
+            if (value != "3" && value != "9") return usageError("--trits takes 3 or 9, not '" + value + "'");
+            trits = value[0] - '0';
         } else {
-            return usage();
+            return usageError("unknown option '" + option + "'");
         }
     }
 
     const std::string in = argv[2];
-    tool::Bytes data;
+    tool::Input input;
     std::string error;
-    if (!tool::readFile(in, data, error)) return tool::fail("cannot read " + in + ": " + error);
+    if (!input.open(in, error)) return tool::fail("cannot read " + in + ": " + error);
+    const Kind kind = kindOf(in, input);
+    const KindInfo what = infoOf(kind);
 
-    const Kind kind = kindOf(in, data);
     if (info) {
         switch (kind) {
-            case Kind::Image: return yifInfo(data);
-            case Kind::Sound: return yafInfo(data);
-            case Kind::Document: return ydfInfo(data);
+            case Kind::Image: return yifInfo(input);
+            case Kind::Sound: return yafInfo(input);
+            case Kind::Document: return ydfInfo(input);
             case Kind::Png:
-            case Kind::Wav: return usage();
+            case Kind::AnySound:
+                return usageError("info shows Yorvel files; " + in + " is " + what.name + " (convert it to " +
+                                  what.outputs + ")");
         }
     }
+
     const std::string out = argv[3];
     const std::string outExt = tool::extensionOf(out);
-    if (encoderOptions && (kind != Kind::Png || outExt != "yif")) return usage();
-    int rc = kUsage;
+    bool known = false;
+    for (const char* const* ext = what.extensions; *ext; ++ext) known = known || outExt == *ext;
+    if (!known)
+        return usageError(in + " is " + what.name + "; it converts to " + what.outputs + ", not " +
+                          (outExt.empty() ? "'" + out + "'" : "." + outExt));
+    if (encoderOptions && kind != Kind::Png)
+        return usageError("--trits and --rle are for PNG to YIF; " + in + " is " + what.name);
+
+    // Writing OUT over IN (the same file under any name) would destroy the input.
+    struct stat target;
+    if (stat(out.c_str(), &target) == 0 && target.st_dev == input.device() && target.st_ino == input.inode())
+        return tool::fail("IN and OUT are the same file (" + out + ")");
+
     switch (kind) {
-        case Kind::Image: rc = yifConvert(data, out, outExt); break;
-        case Kind::Sound: rc = yafConvert(data, out, outExt); break;
-        case Kind::Document: rc = ydfConvert(data, out, outExt); break;
-        case Kind::Png: rc = outExt == "yif" ? yifEncode(data, out, trits, runLength) : kUsage; break;
-        case Kind::Wav: rc = outExt == "yaf" ? yafEncode(data, out) : kUsage; break;
+        case Kind::Image: return yifConvert(input, out, outExt);
+        case Kind::Sound: return yafConvert(input, out, outExt);
+        case Kind::Document: return ydfConvert(input, out, outExt);
+        case Kind::Png: return yifEncode(input, out, trits, runLength);
+        case Kind::AnySound: return yafEncode(input, out);
     }
-    return rc == kUsage ? usage() : rc;
+    return 1;
+}
+
+}  // namespace
+
+// No exception leaves main: memory that cannot be had is a failed command, and the
+// output's temporary file goes with the objects that unwind.
+int main(int argc, char** argv) {
+    tool::installSignalCleanup();
+    int rc;
+    try {
+        rc = run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        rc = tool::fail("not enough memory");
+    } catch (const std::exception& e) {
+        rc = tool::fail(e.what());
+    } catch (...) {
+        rc = tool::fail("unexpected error");
+    }
+    // What reached stdout must have been written: "info > /dev/full" is a failure.
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        tool::fail(std::string("cannot write the output: ") + (errno ? std::strerror(errno) : "write error"));
+        if (rc == 0) rc = 1;
+    }
+    return rc;
 }

@@ -124,20 +124,27 @@ size_t wavePoints(int32_t clientW, int32_t clientH, const Samples& samples, Poin
     return count;
 }
 
+std::array<uint8_t, kHeaderSize> encodeHeader(uint32_t frames, uint16_t channels, uint32_t sampleRate) {
+    std::array<uint8_t, kHeaderSize> h = {'Y', 'A', 'F', '7'};
+    auto put = [&h](size_t at, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) h[at + size_t(i)] = uint8_t(v >> (8 * i));
+    };
+    put(4, sampleRate, 4);
+    put(8, channels, 2);
+    put(10, 16, 2);  // bits per sample
+    put(12, frames, 4);
+    return h;  // threshold 0 and the unused pair
+}
+
 std::vector<uint8_t> encode(const int16_t* samples, uint32_t frames, uint16_t channels, uint32_t sampleRate) {
     const size_t count = size_t(frames) * channels;
-    std::vector<uint8_t> file;
+    const std::array<uint8_t, kHeaderSize> header = encodeHeader(frames, channels, sampleRate);
+    std::vector<uint8_t> file(header.begin(), header.end());
     file.reserve(kHeaderSize + 2 * count);
-    auto put = [&file](uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) file.push_back(uint8_t(v >> (8 * i)));
-    };
-    file.insert(file.end(), {'Y', 'A', 'F', '7'});
-    put(sampleRate, 4);
-    put(channels, 2);
-    put(16, 2);  // bits per sample
-    put(frames, 4);
-    put(0, 4);  // threshold and the unused pair
-    for (size_t i = 0; i < count; ++i) put(uint16_t(samples[i]), 2);
+    for (size_t i = 0; i < count; ++i) {
+        file.push_back(uint8_t(samples[i]));
+        file.push_back(uint8_t(uint16_t(samples[i]) >> 8));
+    }
     return file;
 }
 

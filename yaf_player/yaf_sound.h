@@ -23,6 +23,7 @@
 // kept. No header field but the magic is ever refused.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -129,5 +130,8 @@ size_t wavePoints(int32_t clientW, int32_t clientH, const Samples& samples, Poin
 // A YAF file holding `frames` frames of `channels` interleaved samples at `sampleRate`,
 // 16 bits per sample and threshold 0.
 std::vector<uint8_t> encode(const int16_t* samples, uint32_t frames, uint16_t channels, uint32_t sampleRate);
+
+// The 20-byte header encode() writes before the samples.
+std::array<uint8_t, kHeaderSize> encodeHeader(uint32_t frames, uint16_t channels, uint32_t sampleRate);
 
 }  // namespace yaf

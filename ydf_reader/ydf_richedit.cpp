@@ -33,16 +33,8 @@ void AppendSink::appendText(const char* text, uint32_t color, int32_t points, bo
 }
 
 void RtfSink::clear() {
-    body_.clear();
-    colors_.clear();
+    rtf_.clear();
     finished_ = false;
-}
-
-size_t RtfSink::colorIndex(COLORREF color) {
-    for (size_t i = 0; i < colors_.size(); ++i)
-        if (colors_[i] == color) return i + 1;  // entry 0 of the table is "automatic"
-    colors_.push_back(color);
-    return colors_.size();
 }
 
 void RtfSink::appendText(const char* text, uint32_t color, int32_t points, bool bold) {
@@ -50,40 +42,13 @@ void RtfSink::appendText(const char* text, uint32_t color, int32_t points, bool 
 
     // The text as the control gets it from EM_REPLACESEL: narrow text in the system's
     // code page, so bytes from 0x80 up become the same characters here.
+    static_assert(sizeof(wchar_t) == sizeof(char16_t));
     const int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
     wide_.resize(size_t(n > 0 ? n : 1));
-    if (n <= 0 || !MultiByteToWideChar(CP_ACP, 0, text, -1, wide_.data(), n)) return;
+    if (n <= 0 || !MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<wchar_t*>(wide_.data()), n))
+        return;
     wide_.resize(size_t(n - 1));
-
-    char format[64];
-    std::snprintf(format, sizeof format, "\\plain\\f0\\cf%zu\\fs%ld%s ", colorIndex(color), long(points) * 2,
-                  bold ? "\\b" : "");
-    body_ += format;
-
-    const std::wstring& w = wide_;
-    for (size_t i = 0; i < w.size(); ++i) {
-        const wchar_t c = w[i];
-        // Line breaks as EM_REPLACESEL takes them: CR LF, a lone CR and a lone LF each end
-        // a paragraph; CR CR LF becomes one blank.
-        if (c == L'\r' && i + 2 < w.size() && w[i + 1] == L'\r' && w[i + 2] == L'\n') {
-            body_ += ' ';
-            i += 2;
-        } else if (c == L'\r' || c == L'\n') {
-            body_ += "\\par\n";
-            if (c == L'\r' && i + 1 < w.size() && w[i + 1] == L'\n') ++i;
-        } else if (c == L'\t') {
-            body_ += "\\tab ";
-        } else if (c == L'\\' || c == L'{' || c == L'}') {
-            body_ += '\\';
-            body_ += char(c);
-        } else if (c >= 0x20 && c < 0x7F) {
-            body_ += char(c);
-        } else {
-            char u[16];
-            std::snprintf(u, sizeof u, "\\u%d?", int(int16_t(c)));  // RTF wants it signed
-            body_ += u;
-        }
-    }
+    rtf_.appendRun(wide_, color, points, bold);
 }
 
 namespace {
@@ -112,25 +77,13 @@ DWORD CALLBACK readStream(DWORD_PTR cookie, LPBYTE buffer, LONG capacity, LONG* 
 }  // namespace
 
 void RtfSink::finish() {
-    head_ = "{\\rtf1\\ansi\\deff0\\uc1{\\fonttbl{\\f0\\fnil Consolas;}}{\\colortbl;";
-    for (const COLORREF c : colors_) {
-        char entry[48];
-        std::snprintf(entry, sizeof entry, "\\red%u\\green%u\\blue%u;", unsigned(GetRValue(c)),
-                      unsigned(GetGValue(c)), unsigned(GetBValue(c)));
-        head_ += entry;
-    }
-    head_ += "}\n";
+    head_ = rtf_.header();
     finished_ = true;
 }
 
 bool RtfSink::show() {
     if (!finished_) finish();
-    // Streaming in drops the text's last paragraph break, which appending keeps: a
-    // document ending in a line break gets one more, to be dropped.
-    constexpr std::string_view kBreak = "\\par\n";
-    const bool endsWithBreak = std::string_view(body_).ends_with(kBreak);
-
-    Stream s = {{head_, body_, endsWithBreak ? "\\par\n}" : "}"}};
+    Stream s = {{head_, rtf_.body(), rtf_.closing()}};
     EDITSTREAM es = {};
     es.dwCookie = reinterpret_cast<DWORD_PTR>(&s);
     es.pfnCallback = readStream;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ydf_document.h"
+#include "ydf_export.h"
 
 namespace ydfview {
 
@@ -33,10 +34,11 @@ private:
     HWND view_;
 };
 
-// Collects the runs as RTF; show() replaces the view's content with them in one stream.
-// Collecting and finish() may throw std::bad_alloc; nothing reaches the view before
-// show(), and show() after finish() allocates nothing, so a caller that catches around
-// the collecting and finish() keeps its view as it was when memory runs out.
+// Collects the runs as RTF (ydf::RtfWriter, shared with the tool's RTF output); show()
+// replaces the view's content with them in one stream. Collecting and finish() may throw
+// std::bad_alloc; nothing reaches the view before show(), and show() after finish()
+// allocates nothing, so a caller that catches around the collecting and finish() keeps
+// its view as it was when memory runs out.
 class RtfSink final : public ydf::Sink {
 public:
     explicit RtfSink(HWND view) : view_(view) {
@@ -50,14 +52,11 @@ public:
     bool show();
 
 private:
-    size_t colorIndex(COLORREF color);
-
     HWND view_;
+    ydf::RtfWriter rtf_;
     std::string head_;  // the font and colour tables, made by finish()
     bool finished_ = false;
-    std::string body_;              // the runs, each with its full format
-    std::vector<COLORREF> colors_;  // the colour table, in order of first use
-    std::wstring wide_;             // scratch: one run's text as the control will hold it
+    std::u16string wide_;  // scratch: one run's text as the control will hold it
 };
 
 }  // namespace ydfview

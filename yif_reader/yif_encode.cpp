@@ -1,5 +1,6 @@
 // Making YIF files: quantising colours to trits, and run codes.
 #include <array>
+#include <cstring>
 
 #include "yif_image.h"
 
@@ -35,13 +36,18 @@ constexpr std::array<std::array<uint8_t, 3>, 256> kNearestTriple = [] {
     return t;
 }();
 
+// The same triples packed for stores: byte i of the value is trit i.
+constexpr std::array<uint32_t, 256> kPackedTriple = [] {
+    std::array<uint32_t, 256> t{};
+    for (size_t v = 0; v < 256; ++v)
+        t[v] = uint32_t(kNearestTriple[v][0]) | uint32_t(kNearestTriple[v][1]) << 8 |
+               uint32_t(kNearestTriple[v][2]) << 16;
+    return t;
+}();
+
 // Levels 0, 128, 255: the nearest one, the lower one on a tie.
 constexpr uint8_t nearestTrit(uint8_t v) {
     return v <= 64 ? kMinus : v <= 191 ? kZero : kPlus;
-}
-
-void appendU32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
 }
 
 void appendRunCode(std::vector<uint8_t>& out, int length, uint8_t trit) {
@@ -57,52 +63,100 @@ void appendRunCode(std::vector<uint8_t>& out, int length, uint8_t trit) {
     out.push_back(trit);
 }
 
-// Writes the trits with run codes. A run pays off beyond the code's own ten bytes. A
-// literal FF 00 01 would read as a marker, so its 01 goes out as a run code of one.
-std::vector<uint8_t> runCode(const std::vector<uint8_t>& trits) {
-    std::vector<uint8_t> out;
-    out.reserve(trits.size() / 2);
-    size_t i = 0;
-    while (i < trits.size()) {
-        size_t run = 1;
-        while (i + run < trits.size() && trits[i + run] == trits[i] && run < size_t(kLongestRun)) ++run;
-        const size_t n = out.size();
-        const bool afterMarkerStart = n >= 2 && out[n - 2] == 0xFF && out[n - 1] == 0x00;
-        if (run > kRunCodeSize || (afterMarkerStart && trits[i] == kPlus)) {
-            appendRunCode(out, int(run), trits[i]);
-            i += run;
-        } else {
-            out.push_back(trits[i++]);
-        }
-    }
-    return out;
+}  // namespace
+
+Encoder::Encoder(uint32_t width, uint32_t height, int tritsPerPixel, bool runLength)
+    : width_(width), height_(height), tritsPerPixel_(tritsPerPixel), runLength_(runLength) {
 }
 
-}  // namespace
+std::array<uint8_t, kHeaderSize> Encoder::header() const {
+    std::array<uint8_t, kHeaderSize> h = {'Y', 'I', 'F', '1'};
+    for (int i = 0; i < 4; ++i) {
+        h[size_t(4 + i)] = uint8_t(width_ >> (8 * i));
+        h[size_t(8 + i)] = uint8_t(height_ >> (8 * i));
+    }
+    h[12] = uint8_t(tritsPerPixel_);
+    h[13] = runLength_ ? 1 : 0;
+    return h;
+}
+
+// The trits of one row: each channel becomes its nearest level.
+void Encoder::trits(const uint8_t* px, int channels, uint8_t* out) const {
+    if (tritsPerPixel_ == 9) {
+        // A pixel's nine trits in two stores: eight bytes, then the ninth.
+        for (uint32_t x = 0; x < width_; ++x, px += channels, out += 9) {
+            const uint32_t b = kPackedTriple[px[2]];
+            const uint64_t first8 =
+                kPackedTriple[px[0]] | uint64_t(kPackedTriple[px[1]]) << 24 | uint64_t(b) << 48;
+            std::memcpy(out, &first8, 8);
+            out[8] = uint8_t(b >> 16);
+        }
+    } else {
+        for (uint32_t x = 0; x < width_; ++x, px += channels, out += 3)
+            for (int c = 0; c < 3; ++c) out[c] = nearestTrit(px[c]);
+    }
+}
+
+void Encoder::emitted(const std::vector<uint8_t>& out, size_t from) {
+    const size_t n = out.size();
+    if (n - from >= 2) {
+        last_[0] = out[n - 2];
+    } else if (n > from) {
+        last_[0] = last_[1];
+    }
+    if (n > from) last_[1] = out[n - 1];
+    written_ += n - from;
+}
+
+// Writes the counted run. A run pays off beyond the code's own ten bytes. A literal
+// FF 00 01 would read as a marker, so a run of 01 right after FF 00 goes out as a run
+// code, however short.
+void Encoder::flushRun(std::vector<uint8_t>& out) {
+    if (runCount_ == 0) return;
+    const size_t from = out.size();
+    const bool afterMarkerStart = last_[0] == 0xFF && last_[1] == 0x00;
+    if (runCount_ > int(kRunCodeSize) || (afterMarkerStart && runTrit_ == kPlus))
+        appendRunCode(out, runCount_, runTrit_);
+    else
+        out.insert(out.end(), size_t(runCount_), runTrit_);
+    runCount_ = 0;
+    emitted(out, from);
+}
+
+void Encoder::row(const uint8_t* pixels, int channels, std::vector<uint8_t>& out) {
+    const size_t n = size_t(width_) * size_t(tritsPerPixel_);
+    if (!runLength_) {
+        const size_t from = out.size();
+        out.resize(from + n);
+        trits(pixels, channels, out.data() + from);
+        written_ += n;
+        return;
+    }
+    scratch_.resize(n);
+    trits(pixels, channels, scratch_.data());
+    for (const uint8_t t : scratch_) {
+        if (runCount_ > 0 && t == runTrit_ && runCount_ < kLongestRun) {
+            ++runCount_;
+            continue;
+        }
+        flushRun(out);
+        runTrit_ = t;
+        runCount_ = 1;
+    }
+}
+
+void Encoder::finish(std::vector<uint8_t>& out) {
+    flushRun(out);
+}
 
 std::vector<uint8_t> encode(const uint8_t* rgba, uint32_t width, uint32_t height, int tritsPerPixel,
                             bool runLength) {
-    const size_t pixels = size_t(width) * height;
-    std::vector<uint8_t> trits;
-    trits.reserve(pixels * size_t(tritsPerPixel));
-    for (size_t p = 0; p < pixels; ++p) {
-        const uint8_t* px = rgba + 4 * p;
-        for (int c = 0; c < 3; ++c) {
-            if (tritsPerPixel == 9) {
-                const auto& triple = kNearestTriple[px[c]];
-                trits.insert(trits.end(), triple.begin(), triple.end());
-            } else {
-                trits.push_back(nearestTrit(px[c]));
-            }
-        }
-    }
-
-    std::vector<uint8_t> file = {'Y', 'I', 'F', '1'};
-    appendU32(file, width);
-    appendU32(file, height);
-    file.insert(file.end(), {uint8_t(tritsPerPixel), uint8_t(runLength ? 1 : 0), 0, 0});
-    const std::vector<uint8_t> stream = runLength ? runCode(trits) : trits;
-    file.insert(file.end(), stream.begin(), stream.end());
+    Encoder encoder(width, height, tritsPerPixel, runLength);
+    const std::array<uint8_t, kHeaderSize> header = encoder.header();
+    std::vector<uint8_t> file(header.begin(), header.end());
+    file.reserve(kHeaderSize + size_t(encoder.rawStreamBytes() / (runLength ? 2 : 1)));
+    for (uint32_t y = 0; y < height; ++y) encoder.row(rgba + size_t(y) * width * 4, 4, file);
+    encoder.finish(file);
     return file;
 }
 

@@ -398,9 +398,9 @@ const char* errorText(Error error) {
     return "";
 }
 
-Info inspect(const uint8_t* file, size_t size) {
+Info inspectHeader(const uint8_t* file, uint64_t size) {
     Info info;
-    if (size < kHeaderSize || size > size_t(INT32_MAX)) {
+    if (size < kHeaderSize || size > uint64_t(INT32_MAX)) {
         info.error = Error::TooSmall;
         return info;
     }
@@ -413,7 +413,12 @@ Info inspect(const uint8_t* file, size_t size) {
     info.header.tritsPerPixel = file[12];
     info.header.encoding = file[13];
     info.fileSize = int32_t(size);
+    return info;
+}
 
+Info inspect(const uint8_t* file, size_t size) {
+    Info info = inspectHeader(file, size);
+    if (info.error != Error::None) return info;
     const uint8_t* stream = file + kHeaderSize;
     const size_t n = size - kHeaderSize;
     info.tritCount = info.header.encoding == 1 ? expandedLength(stream, n) : n;

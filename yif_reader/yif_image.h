@@ -39,6 +39,7 @@
 // order blue, green, red, alpha: the layout of a 32-bit top-down Windows DIB.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -83,6 +84,11 @@ struct Info {
 // expanding it. `size` above INT32_MAX counts as unmeasurable ("File too small"),
 // as in the viewer, which measures files with a signed 32-bit size.
 Info inspect(const uint8_t* file, size_t size);
+
+// The same checks and header, from the first min(size, 16) bytes of a file of `size`
+// bytes, which is all `file` needs to hold; the stream is not looked at, so tritCount
+// stays 0. Enough for the status line, whatever the file's size.
+Info inspectHeader(const uint8_t* file, uint64_t size);
 
 // Bytes of the pixel buffer for this header, or 0 when it gives no bitmap:
 // width or height 0, height of 2^31 or more, or more than kMaxPixelBytes.
@@ -130,5 +136,45 @@ Placement placePicture(int32_t clientW, int32_t clientH, int32_t imageW, int32_t
 // `tritsPerPixel` is 3 or 9.
 std::vector<uint8_t> encode(const uint8_t* rgba, uint32_t width, uint32_t height, int tritsPerPixel,
                             bool runLength);
+
+// The same encoding a row at a time, for pictures that arrive row by row: header(),
+// then row() for each of the `height` rows, then finish(). Put together, the bytes are
+// exactly what encode() returns. A run may go on across rows, so row() can leave trits
+// pending that a later row() or finish() writes out.
+class Encoder {
+public:
+    Encoder(uint32_t width, uint32_t height, int tritsPerPixel, bool runLength);
+
+    std::array<uint8_t, kHeaderSize> header() const;
+
+    // Appends the stream bytes of one row of `width` pixels to `out`; each pixel is
+    // `channels` bytes (3: R,G,B; 4: R,G,B,A with A ignored).
+    void row(const uint8_t* pixels, int channels, std::vector<uint8_t>& out);
+
+    // Appends the trits still pending.
+    void finish(std::vector<uint8_t>& out);
+
+    // Bytes of the stream written so far, and what the raw trits of the picture take.
+    uint64_t streamBytes() const {
+        return written_;
+    }
+    uint64_t rawStreamBytes() const {
+        return uint64_t(width_) * height_ * uint32_t(tritsPerPixel_);
+    }
+
+private:
+    void trits(const uint8_t* pixels, int channels, uint8_t* out) const;
+    void flushRun(std::vector<uint8_t>& out);
+    void emitted(const std::vector<uint8_t>& out, size_t from);
+
+    uint32_t width_, height_;
+    int tritsPerPixel_;
+    bool runLength_;
+    uint64_t written_ = 0;
+    std::vector<uint8_t> scratch_;  // one row's trits, before run coding
+    uint8_t runTrit_ = 0;           // the run being counted, and its length
+    int runCount_ = 0;
+    uint8_t last_[2] = {1, 1};  // the stream's last two bytes: a marker start is FF 00
+};
 
 }  // namespace yif

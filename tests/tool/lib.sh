@@ -13,3 +13,16 @@ run() {
     out=$(cat "$T/stdout")
     err=$(cat "$T/stderr")
 }
+
+# run_limited KB ARGS...: run, in an address space of KB kilobytes, to show that the tool
+# needs no more. A sanitizer build reserves terabytes of address space up front, so
+# there it runs without the limit (checks of running out of memory are skipped).
+sanitized() { ldd "$YORVEL" 2>/dev/null | grep -q 'libasan\|libubsan'; }
+run_limited() {
+    local kb=$1
+    shift
+    (sanitized || ulimit -v "$kb"; exec "$YORVEL" "$@") >"$T/stdout" 2>"$T/stderr"
+    rc=$?
+    out=$(cat "$T/stdout")
+    err=$(cat "$T/stderr")
+}

@@ -82,6 +82,50 @@ w = wave.open(sys.argv[1], 'wb'); w.setnchannels(2); w.setsampwidth(1); w.setfra
 w.writeframes(bytes([128, 0, 255, 129])); w.close()" "$T/eight.wav"
 run convert "$T/eight.wav" "$T/eight.yaf"
 check "an 8-bit WAV becomes 16-bit samples" "$rc|$(tail -c 8 "$T/eight.yaf" | xxd -p)" "0|00000080007f0001"
+# Floating-point WAV (32- and 64-bit, plain and extensible): full scale +-1.0 is
+# 32767 / -32768, values are rounded, and those beyond full scale are clipped, never wrapped.
+samples="0.0 1.0 -1.0 0.5 -0.5 0.0000183 -0.0000183 1.5 -2.0 40000.0 -40000.0 nan"
+want="0000 ff7f 0080 0040 00c0 0100 ffff ff7f 0080 ff7f 0080 0000"
+for form in 32:plain 32:extensible 64:plain 64:extensible; do
+    python3 - "$T/float.wav" "${form%:*}" "${form#*:}" $samples <<'PY'
+import struct, sys
+path, bits, form, values = sys.argv[1], int(sys.argv[2]), sys.argv[3], [float(v) for v in sys.argv[4:]]
+data = b''.join(struct.pack('<f' if bits == 32 else '<d', v) for v in values)
+align = bits // 8
+fmt = struct.pack('<HHIIHH', 0xFFFE if form == 'extensible' else 3, 1, 8000, 8000 * align, align, bits)
+if form == 'extensible':  # valid bits, channel mask, the IEEE float sub-format GUID
+    fmt += struct.pack('<HHI', 22, bits, 4) + bytes.fromhex('0300000000001000800000aa00389b71')
+body = b'WAVE' + b'fmt ' + struct.pack('<I', len(fmt)) + fmt + b'data' + struct.pack('<I', len(data)) + data
+open(path, 'wb').write(b'RIFF' + struct.pack('<I', len(body)) + body)
+PY
+    run convert "$T/float.wav" "$T/float.yaf"
+    check "$form-bit float WAV: scaled, rounded and clipped" "$rc|$(tail -c 24 "$T/float.yaf" | xxd -p)" \
+        "0|$(echo "$want" | tr -d ' ')"
+done
+
+# Sounds are known by content too: any format libsndfile reads, with any name.
+cp "$T/mono.WAV" "$T/recording"
+python3 -c "
+import aifc, sys
+a = aifc.open(sys.argv[1], 'wb'); a.setnchannels(1); a.setsampwidth(2); a.setframerate(44100)
+a.writeframes(bytes.fromhex('000100020003')); a.close()" "$T/recording.aiff" 2>/dev/null
+for f in recording recording.aiff; do
+    run convert "$T/$f" "$T/$f.yaf"
+    check "$f: a sound without the .wav extension converts" "$rc|$(tail -c 6 "$T/$f.yaf" | xxd -p)" "0|010002000300"
+done
+run info "$T/recording"
+check "info on a sound file says what to do with it" "$rc|$(head -1 "$T/stderr")" \
+    "2|yorvel: info shows Yorvel files; $T/recording is a sound file (convert it to .yaf)"
+
+# info reads the header and the size only; from 2 GiB on it says what the player says.
+{ header 401f0000 0100 1000 00000000 0000; } >"$T/sparse.yaf"
+truncate -s 2600M "$T/sparse.yaf"
+run_limited 100000 info "$T/sparse.yaf"
+check "info on a 2.6 GB YAF" "$rc|$err" "1|[ERROR] File too small"
+rm "$T/sparse.yaf"
+run convert "$T/zero-rate.yaf" "$T/zero-rate.wav"
+check "one channel is one channel" "$err" "yorvel: a WAV file cannot hold 1 channel at 0 Hz"
+
 echo "RIFF junk" >"$T/junk.wav"
 run convert "$T/junk.wav" "$T/junk.yaf"
 check "an unreadable WAV fails and writes nothing" "$rc|$(test -e "$T/junk.yaf" && echo written)" "1|"

@@ -35,6 +35,44 @@ check_true "JSON output is pure ASCII" bash -c "! LC_ALL=C grep -q '[^ -~]' '$T/
 check "JSON is valid and lossless" \
     "$(python3 -c 'import json,sys; print("".join(r["text"] for r in json.load(open(sys.argv[1]))).encode("latin-1") == open(sys.argv[2],"rb").read())' "$T/out.JSON" "$T/doc.txt")" "True"
 
+# RTF: the reader's own rich text, with its dark background as the page colour.
+run convert "$T/doc.ydf" "$T/doc.rtf"
+check "convert to RTF succeeds" "$rc|$err" "0|"
+check "RTF: Consolas, and the colours in order of first use" "$(sed -n 1p "$T/doc.rtf")" \
+    '{\rtf1\ansi\deff0\uc1{\fonttbl{\f0\fnil Consolas;}}{\colortbl;\red102\green102\blue170;\red224\green224\blue224;\red255\green255\blue255;\red77\green201\blue240;}'
+check "RTF: the page is the reader's background" "$(sed -n 2p "$T/doc.rtf")" \
+    '{\*\background{\shp{\*\shpinst{\sp{\sn fillColor}{\sv 787974}}}}}\viewbksp1'
+check "RTF: the title in white, 18 points, bold, the CP-1252 byte as its character" "$(sed -n 5p "$T/doc.rtf")" \
+    '\plain\f0\cf3\fs36\b   Caf\u233? "A"\plain\f0\cf3\fs36 \par'
+
+# HTML: headless Chromium shows the same text as the .txt output (bytes as Windows-1252,
+# line breaks as the browser reads them), markup characters and all.
+printf '%s' $'{"title": "<b>&amp;</b> \x80\x93\x9d", "kicker": "K", "paragraph": "a\r\rb\rc\nd", "list": ["\\"x\\" \'y\'", "\x01\x1f\x7f\tz"]}' >"$T/page.ydf"
+run convert "$T/page.ydf" "$T/page.html"
+check "convert to HTML succeeds" "$rc|$err" "0|"
+check "the page needs nothing else: no script, link or image" "$(grep -c '<script\|<link\|<img\|src=' "$T/page.html")" "0"
+run convert "$T/page.ydf" "$T/page.txt"
+sed 's#</body>#<script>document.body.textContent = JSON.stringify(document.querySelector("main").innerText)</script></body>#' \
+    "$T/page.html" >"$T/probe.html"
+timeout 60 chromium --headless --no-sandbox --disable-gpu --user-data-dir="$T/chromium" \
+    --dump-dom "file://$T/probe.html" >"$T/dom.html" 2>/dev/null
+check "Chromium shows the runs' text" "$(python3 - "$T/dom.html" "$T/page.txt" <<'PY'
+import html, json, re, sys
+shown = json.loads(html.unescape(re.search(r'<body>(.*)</body>', open(sys.argv[1], encoding='utf-8').read(), re.S).group(1)))
+def cp1252(b):
+    try: return bytes([b]).decode('cp1252')
+    except UnicodeDecodeError: return chr(b)  # undefined: the control character of that number
+text = ''.join(cp1252(b) for b in open(sys.argv[2], 'rb').read()).replace('\r\n', '\n').replace('\r', '\n')
+print(shown == text or repr((shown, text)))
+PY
+)" "True"
+
+run convert "$T/doc.json" "$T/doc.json"
+check "converting a document onto itself is refused" "$rc|$err" "1|yorvel: IN and OUT are the same file ($T/doc.json)"
+check_true "and leaves it as it was" cmp -s "$T/doc.json" "$T/doc.ydf"
+run info /dev/zero
+check "a document that never ends: its text stops at the first NUL" "$rc|$out" "0|YDF v |  |  | \"\" | 0 sections"
+
 echo old >"$T/keep.txt"
 run convert "$T/doc.ydf" "$T/no/such/dir/x.txt"
 check "an unwritable output fails" "$rc" "1"
