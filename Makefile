@@ -91,7 +91,7 @@ install: all
 
 # Removes every file the last make install wrote, then the folders that are only ours.
 uninstall:
-	@scripts/uninstall.sh $(NATIVE)/install_manifest.txt
+	@DESTDIR=$(DESTDIR) scripts/uninstall.sh $(NATIVE)/install_manifest.txt
 
 clean:
 	-cmake --build $(NATIVE) --target clean

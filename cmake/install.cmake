@@ -18,7 +18,7 @@ foreach(lib yorvel_static yorvel_shared)
         $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/ydf_reader>
         $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/yaf_player>
         $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/yorvel>)
-    target_link_libraries(${lib} PRIVATE yorvel_warnings)
+    target_compile_options(${lib} PRIVATE -Wall -Wextra -Wshadow)
     set_target_properties(${lib} PROPERTIES OUTPUT_NAME yorvel POSITION_INDEPENDENT_CODE ON)
 endforeach()
 set_target_properties(yorvel_shared PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}

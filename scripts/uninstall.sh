@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Removes the files listed in an install manifest, then those of their folders that are
+# Removes the files listed in an install manifest (under $DESTDIR when set, as the manifest
+# holds the paths without it), then those of their folders that are
 # left empty and belong to Yorvel alone (shared folders such as share/applications stay).
 set -euo pipefail
 manifest=${1:?usage: uninstall.sh install_manifest.txt}
 [ -f "$manifest" ] || { echo "uninstall: no $manifest (nothing was installed)" >&2; exit 1; }
 while IFS= read -r f; do
-    [ -n "$f" ] && rm -f -- "$f"
+    [ -n "$f" ] && rm -f -- "${DESTDIR:-}$f"
 done <"$manifest"
 while IFS= read -r f; do
-    d=$(dirname -- "$f")
+    d=$(dirname -- "${DESTDIR:-}$f")
     case "$d" in
         */share/yorvel/windows | */include/yorvel | */cmake/Yorvel)
             rmdir -- "$d" 2>/dev/null || true
