@@ -5,10 +5,10 @@
 set -euo pipefail
 manifest=${1:?usage: uninstall.sh install_manifest.txt}
 [ -f "$manifest" ] || { echo "uninstall: no $manifest (nothing was installed)" >&2; exit 1; }
-while IFS= read -r f; do
+while IFS= read -r f || [ -n "$f" ]; do
     [ -n "$f" ] && rm -f -- "${DESTDIR:-}$f"
 done <"$manifest"
-while IFS= read -r f; do
+while IFS= read -r f || [ -n "$f" ]; do
     d=$(dirname -- "${DESTDIR:-}$f")
     case "$d" in
         */share/yorvel/windows | */include/yorvel | */cmake/Yorvel)
