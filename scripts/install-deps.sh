@@ -13,6 +13,7 @@ declare -A probe=(
     [googletest]=/usr/src/googletest/CMakeLists.txt
     [libbenchmark-dev]=/usr/include/benchmark/benchmark.h
     [libpng-dev]=/usr/include/png.h
+    [zlib1g-dev]=/usr/include/zlib.h
     [libsndfile1-dev]=/usr/include/sndfile.h
     [g++-mingw-w64-x86-64-posix]=/usr/bin/x86_64-w64-mingw32-g++-posix
     [binutils-mingw-w64-x86-64]=/usr/bin/x86_64-w64-mingw32-windres
