@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string_view>
 
 namespace ydfview {
@@ -35,6 +36,57 @@ void AppendSink::appendText(const char* text, uint32_t color, int32_t points, bo
 void RtfSink::clear() {
     body_.clear();
     colors_.clear();
+    paragraphStart_ = true;
+}
+
+RtfSink::~RtfSink() {
+    if (probe_) DestroyWindow(probe_);
+}
+
+// The width, in twips, of the hanging prefix of `text`: its leading blanks, and an item's
+// "- " after them, in Consolas of `points`. Measured once for each font and length.
+int32_t RtfSink::hangingTwips(const std::wstring& text, int32_t points, bool bold) {
+    size_t chars = 0;
+    while (chars < text.size() && text[chars] == L' ') ++chars;
+    if (text.compare(chars, 2, L"- ") == 0) chars += 2;
+    chars = std::min(chars, kMaxHangingChars);
+    if (chars == 0) return 0;
+    for (const Hanging& h : hanging_)
+        if (h.points == points && h.bold == bold && h.chars == chars) return h.twips;
+    const int32_t twips = measure(text, chars, points, bold);
+    hanging_.push_back({points, bold, chars, twips});
+    return twips;
+}
+
+// Measures the first `chars` characters of `text` where the view's own layout would put
+// them: in a hidden control of the view's class, which draws each character on the pixel
+// the view does (the font's size in pixels and every advance rounded the same way), and
+// turned into twips at the control's resolution, so that a wrapped line starts on the
+// pixel where its text does. 0 when no control can be made.
+int32_t RtfSink::measure(const std::wstring& text, size_t chars, int32_t points, bool bold) {
+    if (!probe_)
+        probe_ = CreateWindowExW(0, L"RICHEDIT50W", L"", WS_POPUP | ES_MULTILINE, 0, 0, 4000, 400, nullptr,
+                                 nullptr, nullptr, nullptr);
+    if (!probe_) return 0;
+    wchar_t line[kMaxHangingChars + 2] = {};
+    text.copy(line, chars);
+    line[chars] = L'x';
+    SetWindowTextW(probe_, line);
+    CHARFORMATW cf = {};
+    cf.cbSize = sizeof cf;
+    cf.dwMask = CFM_BOLD | CFM_FACE | CFM_SIZE;
+    cf.dwEffects = bold ? CFE_BOLD : 0;
+    cf.yHeight = points * 20;
+    std::wcscpy(cf.szFaceName, L"Consolas");
+    SendMessageW(probe_, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&cf));
+    POINTL start = {}, end = {};
+    SendMessageW(probe_, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&start), 0);
+    SendMessageW(probe_, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&end), LPARAM(chars));
+    if (end.y != start.y || end.x <= start.x) return 0;
+    HDC dc = GetDC(probe_);
+    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 96;
+    if (dc) ReleaseDC(probe_, dc);
+    return MulDiv(end.x - start.x, 1440, dpi > 0 ? dpi : 96);
 }
 
 size_t RtfSink::colorIndex(COLORREF color) {
@@ -54,7 +106,13 @@ void RtfSink::appendText(const char* text, uint32_t color, int32_t points, bool 
     if (n <= 0 || !MultiByteToWideChar(CP_ACP, 0, text, -1, wide_.data(), n)) return;
     wide_.resize(size_t(n - 1));
 
-    char format[64];
+    char format[96];
+    if (paragraphStart_) {
+        // The first line at the margin, the lines it wraps into under its text.
+        const int32_t hang = hangingTwips(wide_, points, bold);
+        std::snprintf(format, sizeof format, "\\pard\\li%ld\\fi%ld", long(marginTwips_) + hang, long(-hang));
+        body_ += format;
+    }
     std::snprintf(format, sizeof format, "\\plain\\f0\\cf%zu\\fs%ld%s ", colorIndex(color), long(points) * 2,
                   bold ? "\\b" : "");
     body_ += format;
@@ -62,6 +120,7 @@ void RtfSink::appendText(const char* text, uint32_t color, int32_t points, bool 
     const std::wstring& w = wide_;
     for (size_t i = 0; i < w.size(); ++i) {
         const wchar_t c = w[i];
+        paragraphStart_ = false;
         // Line breaks as EM_REPLACESEL takes them: CR LF, a lone CR and a lone LF each end
         // a paragraph; CR CR LF becomes one blank.
         if (c == L'\r' && i + 2 < w.size() && w[i + 1] == L'\r' && w[i + 2] == L'\n') {
@@ -70,6 +129,7 @@ void RtfSink::appendText(const char* text, uint32_t color, int32_t points, bool 
         } else if (c == L'\r' || c == L'\n') {
             body_ += "\\par\n";
             if (c == L'\r' && i + 1 < w.size() && w[i + 1] == L'\n') ++i;
+            paragraphStart_ = true;
         } else if (c == L'\t') {
             body_ += "\\tab ";
         } else if (c == L'\\' || c == L'{' || c == L'}') {
@@ -111,6 +171,10 @@ DWORD CALLBACK readStream(DWORD_PTR cookie, LPBYTE buffer, LONG capacity, LONG* 
 }  // namespace
 
 void RtfSink::show() {
+    if (probe_) {
+        DestroyWindow(probe_);
+        probe_ = nullptr;
+    }
     std::string head = "{\\rtf1\\ansi\\deff0\\uc1{\\fonttbl{\\f0\\fnil Consolas;}}{\\colortbl;";
     for (const COLORREF c : colors_) {
         char entry[48];

@@ -4,7 +4,9 @@
 // what the view must hold, and what the greeting uses. The control slows down with every
 // run added that way (thousands of runs take many seconds), so documents go through
 // RtfSink instead: it writes all runs as one RTF text and streams that in with a single
-// EM_STREAMIN, leaving the view with the same text and the same format on every run.
+// EM_STREAMIN, leaving the view with the same text and the same character format on every
+// run. RtfSink also gives each paragraph a hanging indent: a line that is too long for
+// the view wraps under its text, not under its leading blanks (or its "- " item mark).
 #pragma once
 
 #include <windows.h>
@@ -34,19 +36,43 @@ private:
 };
 
 // Collects the runs as RTF; show() replaces the view's content with them in one stream.
-// Collecting may throw std::bad_alloc; nothing reaches the view before show().
+// Collecting may throw std::bad_alloc; nothing reaches the view before show(). Every
+// paragraph starts `marginTwips` from the view's left edge; a run that starts a paragraph
+// sets its hanging indent: the width of the run's leading blanks, and of a "- " after
+// them, in the run's font (at most kMaxHangingChars characters: a line of many blanks
+// still wraps at the margin's side of the view).
 class RtfSink final : public ydf::Sink {
 public:
-    explicit RtfSink(HWND view) : view_(view) {
+    explicit RtfSink(HWND view, int32_t marginTwips = 0) : view_(view), marginTwips_(marginTwips) {
     }
+    ~RtfSink();
+    RtfSink(const RtfSink&) = delete;
+    RtfSink& operator=(const RtfSink&) = delete;
+
     void clear() override;
     void appendText(const char* text, uint32_t color, int32_t points, bool bold) override;
     void show();
 
+    static constexpr size_t kMaxHangingChars = 8;
+
 private:
     size_t colorIndex(COLORREF color);
+    int32_t hangingTwips(const std::wstring& text, int32_t points, bool bold);
+    int32_t measure(const std::wstring& text, size_t chars, int32_t points, bool bold);
+
+    // A width measured once: `chars` characters of the hanging prefix in one font.
+    struct Hanging {
+        int32_t points;
+        bool bold;
+        size_t chars;
+        int32_t twips;
+    };
 
     HWND view_;
+    int32_t marginTwips_;
+    HWND probe_ = nullptr;          // a hidden control of the view's class, for measuring
+    bool paragraphStart_ = true;    // the next run starts a paragraph
+    std::vector<Hanging> hanging_;  // the widths measured so far
     std::string body_;              // the runs, each with its full format
     std::vector<COLORREF> colors_;  // the colour table, in order of first use
     std::wstring wide_;             // scratch: one run's text as the control will hold it

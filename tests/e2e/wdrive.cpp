@@ -43,6 +43,9 @@
 //                                       coordinates of the view), the view's client height
 //                                       and its text limit
 //   wdrive charpos TITLE INDEX...       "X Y" for each character index of that view
+//   wdrive send TITLE CLASS MSG W L      send MSG (numbers: decimal or 0x hex) to the window's
+//                                       first child of CLASS ("-": the window itself) and
+//                                       print the result, for messages without pointers
 //   wdrive classicon TITLE              1 when the window's class has an icon, else 0
 //   wdrive resources EXE                the program file's icon images as "icon W" (each one
 //                                       loaded, W its width as loaded), then its manifest
@@ -718,6 +721,15 @@ int run(int argc, wchar_t** argv) {
             if (!charPos(view, _wtol(a[i]), at)) return 1;
             std::printf("%ld %ld\n", at.x, at.y);
         }
+        return 0;
+    }
+    if (cmd == L"send" && n == 5) {
+        HWND h = needWindow(a[0]);
+        if (h && std::wstring(a[1]) != L"-") h = childOf(h, a[1]);
+        if (!h) return 1;
+        const auto number = [](const wchar_t* text) { return std::wcstoll(text, nullptr, 0); };
+        std::printf("%lld\n", static_cast<long long>(sendTimeout(h, UINT(number(a[2])), WPARAM(number(a[3])),
+                                                                 LPARAM(number(a[4])))));
         return 0;
     }
     if (cmd == L"classicon" && n == 1) {
