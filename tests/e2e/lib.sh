@@ -19,6 +19,7 @@
 set -u
 E2E_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$E2E_REPO/tests/checks.sh"
+export PYTHONDONTWRITEBYTECODE=1  # the picture helper (ppm.py) leaves no cache in the tree
 
 E2E=""          # scratch folder of this run: test files, screenshots, program output
 APP_EXE=""      # the program under test
@@ -260,23 +261,15 @@ click_client() {
 # count_other_pixels SHOT "R G B" X Y W H [EX EY EW EH]: how many pixels of the
 # rectangle X Y W H are not of that colour, leaving out the rectangle EX EY EW EH.
 count_other_pixels() {
-    python3 - "$E2E/$1.ppm" "$2" "${@:3}" <<'PY'
-import sys
-data = open(sys.argv[1], "rb").read()
-fields, pos = [], 0
-while len(fields) < 4:  # P6, width, height, maxval
-    while data[pos:pos + 1].isspace(): pos += 1
-    end = pos
-    while not data[end:end + 1].isspace(): end += 1
-    fields.append(data[pos:end]); pos = end
-pos += 1
-w = int(fields[1])
+    PYTHONPATH=$E2E_REPO/tests/e2e python3 - "$E2E/$1.ppm" "$2" "${@:3}" <<'PY'
+import sys, ppm
+w, h, pixels = ppm.read(sys.argv[1])
 colour = bytes(int(v) for v in sys.argv[2].split())
 x0, y0, rw, rh = (int(v) for v in sys.argv[3:7])
 ex = [int(v) for v in sys.argv[7:11]] or [0, 0, 0, 0]
 count = 0
 for y in range(y0, y0 + rh):
-    row = data[pos + y * w * 3: pos + (y + 1) * w * 3]
+    row = pixels[y * w * 3: (y + 1) * w * 3]
     for x in range(x0, x0 + rw):
         if ex[0] <= x < ex[0] + ex[2] and ex[1] <= y < ex[1] + ex[3]: continue
         if row[3 * x:3 * x + 3] != colour: count += 1

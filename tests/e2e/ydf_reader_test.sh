@@ -64,21 +64,13 @@ GREETING+=$'  Supports: brochure / proposal / contract\r\n'
 # colour_rows SHOT "R G B": "count first-row" of the pixels of exactly that colour in the
 # view (below the top band); "0 -1" when there are none.
 colour_rows() {
-    python3 - "$E2E/$1.ppm" $2 <<'PY'
-import sys
-data = open(sys.argv[1], "rb").read()
-fields, pos = [], 0
-while len(fields) < 4:  # P6, width, height, maxval
-    while data[pos:pos + 1].isspace(): pos += 1
-    end = pos
-    while not data[end:end + 1].isspace(): end += 1
-    fields.append(data[pos:end]); pos = end
-pos += 1
-w, h = int(fields[1]), int(fields[2])
+    PYTHONPATH=$E2E_REPO/tests/e2e python3 - "$E2E/$1.ppm" $2 <<'PY'
+import sys, ppm
+w, h, pixels = ppm.read(sys.argv[1])
 want = bytes(int(v) for v in sys.argv[2:5])
 count, first = 0, -1
 for y in range(40, h):
-    row = data[pos + y * w * 3: pos + (y + 1) * w * 3]
+    row = pixels[y * w * 3: (y + 1) * w * 3]
     n = sum(1 for x in range(w) if row[3 * x:3 * x + 3] == want)
     if n and first < 0: first = y
     count += n

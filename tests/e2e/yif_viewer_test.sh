@@ -116,6 +116,21 @@ expect_status() {
     expect_same_region "$1" "$2" "ref-$2" "$BUTTON_RIGHT" 0 $((w - BUTTON_RIGHT)) 40
 }
 
+# expect_shows SHOT A|B: the window, shot as SHOT, shows picture A (or B) placed for its
+# client size, and that picture's status line.
+expect_shows() {
+    local cw ch
+    read -r cw ch < <(client_size)
+    shoot "$1"
+    if [ "$2" = A ]; then
+        expect_picture "picture A" "$1" "$cw" "$ch" 8 6 4 3 "${A_CELLS[@]}"
+        expect_status "status of A" "$1" "$A_STATUS"
+    else
+        expect_picture "picture B" "$1" "$cw" "$ch" 2 2 2 2 "${B_CELLS[@]}"
+        expect_status "status of B" "$1" "$B_STATUS"
+    fi
+}
+
 # expect_no_picture WHAT SHOT: background everywhere below the top band (sampled).
 expect_no_picture() {
     local w h x y
@@ -149,15 +164,11 @@ expect_closes_cleanly
 e2e_case "started with a file"
 app_start "$(winpath "$F/a.yif")"
 read -r CW CH < <(client_size)
-shoot a
-expect_picture "picture A" a "$CW" "$CH" 8 6 4 3 "${A_CELLS[@]}"
-expect_status "status of A" a "$A_STATUS"
+expect_shows a A
 
 e2e_case "the Open dialog replaces the picture"
 open_file "$F/b.yif"
-shoot b
-expect_picture "picture B" b "$CW" "$CH" 2 2 2 2 "${B_CELLS[@]}"
-expect_status "status of B" b "$B_STATUS"
+expect_shows b B
 
 e2e_case "a cancelled Open dialog changes nothing"
 click_client 66 18  # the real button, clicked
@@ -198,29 +209,20 @@ expect_closes_cleanly
 
 e2e_case "a quoted path with a blank"
 app_start "$(winpath "$F/with blank.yif")"
-read -r CW CH < <(client_size)
-shoot quoted
-expect_picture "picture A" quoted "$CW" "$CH" 8 6 4 3 "${A_CELLS[@]}"
-expect_status "status of A" quoted "$A_STATUS"
+expect_shows quoted A
 expect_closes_cleanly
 
 e2e_case "a file named outside the ANSI code page, on the command line"
 app_start "$(winpath "$F/画像.yif")"
-read -r CW CH < <(client_size)
-shoot cjk
-expect_picture "picture A" cjk "$CW" "$CH" 8 6 4 3 "${A_CELLS[@]}"
-expect_status "status of A" cjk "$A_STATUS"
+expect_shows cjk A
 
 e2e_case "a file dropped on the window"
 drop_file "$F/図.yif"
-shoot dropped
-expect_picture "picture B" dropped "$CW" "$CH" 2 2 2 2 "${B_CELLS[@]}"
-expect_status "status of B" dropped "$B_STATUS"
+expect_shows dropped B
 
 e2e_case "Ctrl+O opens the Open dialog"
 wd keys "$APP_TITLE" ctrl+o && wd open "$(winpath "$F/a.yif")" || fail "Ctrl+O gave no Open dialog"
-shoot keyed
-expect_picture "picture A" keyed "$CW" "$CH" 8 6 4 3 "${A_CELLS[@]}"
+expect_shows keyed A
 expect_closes_cleanly
 
 e2e_case "a missing file on the command line"
