@@ -68,8 +68,20 @@ void BM_RenderKickerOnly20MB(benchmark::State& state) {
     render(state, doc + kTail, n);
 }
 
+// Sections that all show the one list at the end (22 KB and 220 KB): the output bound
+// cuts them, so time and runs grow with the document, not with sections x items.
+void BM_RenderSharedList(benchmark::State& state) {
+    const size_t n = size_t(state.range(0));
+    std::string doc;
+    for (size_t i = 0; i < n; ++i) doc += R"("kicker":"""list":0)";
+    doc += "\"list\":[";
+    for (size_t i = 0; i < n; ++i) doc += "\"\",";
+    render(state, doc + "]", n);
+}
+
 }  // namespace
 
+BENCHMARK(BM_RenderSharedList)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderComplete)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderKickerOnly)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderKickerOnly20MB)->Unit(benchmark::kMillisecond);

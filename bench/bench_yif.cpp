@@ -90,6 +90,21 @@ void BM_DecodeRle9(benchmark::State& state) {
     decode(state, file);
 }
 
+// A header and one trit: no pixel is made, and every pixel becomes 0,0,0,255. Into a
+// zero-filled buffer that is one block fill, which should run at memcpy speed or better.
+void BM_DecodeOpaqueTail(benchmark::State& state) {
+    std::vector<uint8_t> file = header(9, 0);
+    file.push_back(1);
+    std::vector<uint8_t> pixels(kPixelBytes);
+    const yif::Info info = yif::inspect(file.data(), file.size());
+    for (auto _ : state) {
+        yif::decodePixels(file.data(), file.size(), info, pixels.data(), yif::Target::ZeroFilled);
+        benchmark::DoNotOptimize(pixels.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kPixelBytes));
+}
+
 void BM_InspectRle9(benchmark::State& state) {  // the counting pass alone
     static const std::vector<uint8_t> file = rleFile();
     for (auto _ : state) benchmark::DoNotOptimize(yif::inspect(file.data(), file.size()));
@@ -102,4 +117,5 @@ BENCHMARK(BM_MemcpyPixelBuffer)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeRaw3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeRaw9)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeRle9)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeOpaqueTail)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InspectRle9)->Unit(benchmark::kMillisecond);

@@ -53,6 +53,7 @@ def yif_seeds(rng):
     write("yif", "stray-bytes.yif", yif(4, 4, 9, 0, bytes(rng.randrange(256) for _ in range(144))))
     write("yif", "max-runs.yif", yif(64, 64, 9, 1, bytes([0xFF, 0, 1] + [0x7F] * 6 + [1]) * 8))
     write("yif", "not-yif.yif", b"YIF2" + bytes(12))
+    write("yif", "opaque-tail.yif", yif(64, 64, 3, 0, bytes([1, 0, 0xFF, 1])))
 
 
 def ydf_seeds(rng):
@@ -73,6 +74,8 @@ def ydf_seeds(rng):
     write("ydf", "far-keys.ydf", b'{"kicker":"k",' + b" " * 198 + b'"title":"t",' + b" " * 990 + b'"paragraph":"p"}')
     write("ydf", "binary.ydf", bytes(rng.randrange(256) for _ in range(300)))
     write("ydf", "embedded-nul.ydf", b'{"title": "before\x00after"}')
+    # 2 KB whose sections all show one list: more lines than its size allows, so it is cut.
+    write("ydf", "shared-list.ydf", b'"kicker":"""list":0' * 80 + b'"list":[' + b'"",' * 160 + b"]")
 
 
 def yaf(rate, channels, bits, frames, threshold, samples=b""):

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <string_view>
@@ -479,6 +480,91 @@ TEST(YdfRenderReference, SharedListsAndManySections) {
     for (int i = 0; i < 40; ++i) doc += section(std::to_string(i), R"(, "list": 0)");
     doc += R"("list": ["a", 1, "b\"", ["c"], "d"], "title": "late", "paragraph": "p")";
     EXPECT_EQ(render(doc), ReferenceRenderer(doc).render());
+}
+
+TEST(YdfRenderReference, ListsNeverClosedReadOnIntoLaterSections) {
+    // Each section's list runs on through every later section. With a stray quote after
+    // each '[', every later '[' falls inside an item of the walk before it instead.
+    for (const char* afterOpen : {" ", " \" ", "  \\\" x"}) {
+        std::string doc;
+        for (int i = 0; i < 25; ++i) doc += std::string(R"("kicker":"k","list":[)") + afterOpen + "\"i\", ";
+        doc += "] \"list\": [\"last\"]";
+        EXPECT_EQ(render(doc), ReferenceRenderer(doc).render()) << afterOpen;
+    }
+}
+
+// --- The output bound -------------------------------------------------------------------
+
+// Sections that all show one shared list: `sections` x "kicker":"""list":0, then the
+// list of `items` empty strings. The output grows as sections x items.
+std::string sharedListDocument(int sections, int items) {
+    std::string doc;
+    for (int i = 0; i < sections; ++i) doc += R"("kicker":"""list":0)";
+    doc += "\"list\":[";
+    for (int i = 0; i < items; ++i) doc += "\"\",";
+    return doc + "]";
+}
+
+StyledRun noticeRun(uint64_t lines) {
+    return {ydf::cutNotice(lines), ydf::kMuted, 10, false};
+}
+
+TEST(YdfRenderBound, SharedListIsCutAtTheRunBound) {
+    // 22 KB asking for 2 million runs: cut at a run a byte plus the allowance.
+    const std::string doc = sharedListDocument(1000, 1000);
+    const ydf::OutputBound bound = ydf::outputBound(doc.size());
+    EXPECT_EQ(bound.runs, doc.size() + 10'000);
+    ASSERT_EQ(bound.runs % 2, 1u);  // so the last whole line ends one run before the bound
+    const std::vector<StyledRun> runs = render(doc);
+    ASSERT_EQ(runs.size(), bound.runs - 1 + 2);
+    EXPECT_EQ(runs[runs.size() - 2], noticeRun(bound.runs / 2));
+    EXPECT_EQ(runs.back(), (StyledRun{"\r\n", ydf::kMuted, 10, false}));
+    EXPECT_EQ(runs[runs.size() - 2].text, "  [Document cut after " + std::to_string(bound.runs / 2) +
+                                              " lines: it asks for more than its size allows]");
+}
+
+TEST(YdfRenderBound, OutputAtTheBoundIsWholeAndOneLineMoreIsCut) {
+    // Padding after the list moves the bound, not the output: a run a byte.
+    const std::string doc = sharedListDocument(101, 200);
+    const std::vector<StyledRun> whole = ReferenceRenderer(doc).render();
+    const size_t fits = (whole.size() - ydf::kRunAllowance) / ydf::kRunsPerByte;
+    ASSERT_GT(fits, doc.size());
+    ASSERT_EQ(ydf::outputBound(fits).runs, whole.size());
+    EXPECT_EQ(render(doc + std::string(fits - doc.size(), ' ')), whole);
+
+    const std::vector<StyledRun> cut = render(doc + std::string(fits - doc.size() - 1, ' '));
+    ASSERT_EQ(cut.size(), whole.size());  // the last line gives way to the notice
+    EXPECT_TRUE(std::equal(cut.begin(), cut.end() - 2, whole.begin()));
+    EXPECT_EQ(cut[cut.size() - 2], noticeRun(whole.size() / 2 - 1));
+}
+
+TEST(YdfRenderBound, TextBoundCutsLongBorrowedParagraphs) {
+    // Blocks of 80 sections of 11 bytes that all show the paragraph of 1021 characters
+    // after them: 43 bytes of text a byte, so text binds long before runs do.
+    std::string doc;
+    for (int block = 0; block < 50; ++block) {
+        for (int i = 0; i < 80; ++i) doc += R"("kicker":"")";
+        doc += "\"paragraph\":\"" + std::string(1021, 'p') + "\"";
+    }
+    const ydf::OutputBound bound = ydf::outputBound(doc.size());
+    const std::vector<StyledRun> runs = render(doc);
+    ASSERT_LT(runs.size(), bound.runs);
+    EXPECT_EQ(runs[runs.size() - 2], noticeRun(runs.size() / 2 - 1));
+    uint64_t text = 0;
+    for (size_t i = 0; i + 2 < runs.size(); ++i) text += runs[i].text.size();
+    EXPECT_LE(text, bound.textBytes);
+    EXPECT_GT(text + 1025, bound.textBytes);  // the next line, at most a paragraph line, did not fit
+}
+
+TEST(YdfRenderBound, HundredThousandSectionsWithOwnListsRenderWhole) {
+    std::string doc;
+    Lines expected = kFixedLines;
+    for (int i = 0; i < 100'000; ++i) {
+        const std::string n = std::to_string(i);
+        doc += R"({"kicker":"K)" + n + R"(","list":["a)" + n + R"("]},)";
+        expected.insert(expected.end(), {"  [K" + n + "]", "  ", "    - a" + n, ""});
+    }
+    EXPECT_EQ(lines(doc), expected);
 }
 
 }  // namespace

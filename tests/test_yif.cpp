@@ -47,12 +47,14 @@ struct Decoded {
     Bytes pixels;  // B,G,R,A
 };
 
-Decoded decode(const Bytes& file) {
+// Into an uncleared buffer every byte must be written, so it starts as garbage; into a
+// zero-filled one it starts as zero, as the viewer's DIB section does.
+Decoded decode(const Bytes& file, yif::Target target = yif::Target::Uncleared) {
     Decoded d;
     d.info = yif::inspect(file.data(), file.size());
     if (d.info.error != yif::Error::None) return d;
-    d.pixels.assign(size_t(yif::pixelBytes(d.info.header)), 0xCD);  // garbage: all must be written
-    if (!d.pixels.empty()) yif::decodePixels(file.data(), file.size(), d.info, d.pixels.data());
+    d.pixels.assign(size_t(yif::pixelBytes(d.info.header)), target == yif::Target::Uncleared ? 0xCD : 0);
+    if (!d.pixels.empty()) yif::decodePixels(file.data(), file.size(), d.info, d.pixels.data(), target);
     return d;
 }
 
@@ -166,6 +168,32 @@ TEST(YifStreamEnd, RowsContinueWhereThePreviousStopped) {
     EXPECT_EQ(d.pixels, (Bytes{0, 0, 0, 255, 255, 255, 255, 255, 0, 0, 0, 255, 255, 255, 255, 255}));
 }
 
+TEST(YifStreamEnd, ZeroFilledTargetKeepsTheUnreachedTailUntouched) {
+    // A canary in place of the zeros shows which bytes the decoder writes: with a
+    // zero-filled target only the pixels the stream makes, or the opaque fill after a
+    // leftover of one or two trits.
+    struct Case {
+        Bytes stream;
+        size_t made;  // pixels the stream makes
+        bool opaque;  // a leftover marks the rest 0,0,0,255
+    };
+    const Case cases[] = {{{}, 0, false},
+                          {Bytes(3 * 37, 1), 37, false},
+                          {Bytes(3 * 37 + 2, 1), 37, true},
+                          {Bytes(9 * 5 + 1, 0), 15, true}};
+    for (const Case& c : cases) {
+        const Bytes file = yifFile(61, 43, 3, 0, c.stream);
+        const yif::Info info = yif::inspect(file.data(), file.size());
+        Bytes px(size_t(yif::pixelBytes(info.header)), 0xCD);
+        yif::decodePixels(file.data(), file.size(), info, px.data(), yif::Target::ZeroFilled);
+        const Bytes made = decode(file).pixels;
+        for (size_t i = 0; i < px.size(); ++i) {
+            const uint8_t want = i < 4 * c.made ? made[i] : c.opaque ? (i % 4 == 3 ? 255 : 0) : 0xCD;
+            ASSERT_EQ(px[i], want) << "byte " << i << " of a stream of " << c.stream.size();
+        }
+    }
+}
+
 TEST(YifRuns, CodeEndingAtStreamEndIsExpanded) {
     const Decoded d = decode(yifFile(3, 1, 3, 1, runCode(9, 1)));
     EXPECT_EQ(d.info.tritCount, 9u);
@@ -245,7 +273,9 @@ TEST(YifRuns, MatchesPlainDecodingOnRandomStreams) {
             }
         }
         const Bytes file = yifFile(w, h, tpp, uint8_t(rng() % 3), stream);
-        ASSERT_EQ(decode(file).pixels, referenceDecode(file)) << "round " << round;
+        const Bytes expected = referenceDecode(file);
+        ASSERT_EQ(decode(file).pixels, expected) << "round " << round;
+        ASSERT_EQ(decode(file, yif::Target::ZeroFilled).pixels, expected) << "round " << round;
     }
 }
 

@@ -13,8 +13,8 @@ namespace {
 
 // The decoded B,G,R,A pixels turned into R,G,B,A, the order both PAM and PNG want.
 std::vector<uint8_t> rgbaPixels(const tool::Bytes& file, const yif::Info& info, uint64_t bytes) {
-    std::vector<uint8_t> px(static_cast<size_t>(bytes));
-    yif::decodePixels(file.data(), file.size(), info, px.data());
+    std::vector<uint8_t> px(static_cast<size_t>(bytes));  // value-initialised: all zero
+    yif::decodePixels(file.data(), file.size(), info, px.data(), yif::Target::ZeroFilled);
     for (size_t i = 0; i < px.size(); i += 4) std::swap(px[i], px[i + 2]);
     return px;
 }

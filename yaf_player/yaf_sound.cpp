@@ -73,7 +73,7 @@ float durationSeconds(const Sound& sound) {
     return float(sound.frames) / float(sound.header.sampleRate);
 }
 
-std::string statusLine(const Sound& sound) {
+void statusLine(const Sound& sound, char* out, size_t capacity) {
     const Header& h = sound.header;
     // 0 / 0 gives a NaN whose sign bit is set on x86. C libraries differ on showing that
     // sign ("-nan" from glibc, "nan" in the Windows program), so a NaN is spelt out here:
@@ -81,10 +81,14 @@ std::string statusLine(const Sound& sound) {
     const float seconds = durationSeconds(sound);
     char duration[64] = "nan";
     if (!std::isnan(seconds)) std::snprintf(duration, sizeof duration, "%.1f", double(seconds));
-    char line[512];
-    std::snprintf(line, sizeof line, "YAF7 | %uHz %dch %dbit | %u samples | %ss | threshold %d",
+    std::snprintf(out, capacity, "YAF7 | %uHz %dch %dbit | %u samples | %ss | threshold %d",
                   unsigned(h.sampleRate), int(h.channels), int(h.bitsPerSample), unsigned(sound.frames),
                   duration, int(h.threshold));
+}
+
+std::string statusLine(const Sound& sound) {
+    char line[512];
+    statusLine(sound, line, sizeof line);
     return line;
 }
 

@@ -76,6 +76,8 @@ float durationSeconds(const Sound& sound);
 // "YAF7 | 44100Hz 2ch 16bit | 88200 samples | 2.0s | threshold -300".
 // A rate of 0 shows "infs", or "nans" with 0 frames as well.
 std::string statusLine(const Sound& sound);
+// The same into `out` (capacity including the NUL, cut to fit), allocating nothing.
+void statusLine(const Sound& sound, char* out, size_t capacity);
 
 // --- Playback ---------------------------------------------------------------------
 

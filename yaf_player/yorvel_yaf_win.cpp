@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "yaf_sound.h"
 
@@ -50,14 +49,16 @@ constexpr ACCEL kKeys[] = {
 
 static HWND gWnd;  // the main window; owner of the open-file dialog
 static char gInfo[512] = "YAF Player v1.0 -- Open a .yaf file";  // status line drawn at the top
-static int16_t* gPCM;      // sample store: gCh * gSamples interleaved values; null when none
-static uint32_t gSamples;  // frames in the sample store (clamped to what the file held)
-static uint16_t gCh;       // channel count of the loaded sound
-static uint32_t gRate;     // sample rate of the loaded sound
-static HWAVEOUT gWave;     // the open wave output device; null when none is open
-static WAVEHDR gHdr;       // the one playback buffer; points into gPCM while gWave is open
-static HBITMAP gFrame;     // off-screen copy of the client area that painting draws into
-static SIZE gFrameSize;    // size of gFrame
+static int16_t* gPCM;        // sample store: gCh * gSamples interleaved values; null when none
+static uint32_t gSamples;    // frames in the sample store (clamped to what the file held)
+static uint16_t gCh;         // channel count of the loaded sound
+static uint32_t gRate;       // sample rate of the loaded sound
+static HWAVEOUT gWave;       // the open wave output device; null when none is open
+static WAVEHDR gHdr;         // the one playback buffer; points into gPCM while gWave is open
+static yaf::Point* gPoints;  // the waveform's points, reused by every paint
+static size_t gPointCap;     // how many points gPoints has room for
+static HBITMAP gFrame;       // off-screen copy of the client area that painting draws into
+static SIZE gFrameSize;      // size of gFrame
 
 // Stops the device and closes it, so that the sample store may be released or gHdr
 // rewritten. Reset hands the queued buffer back at once, so it can be unprepared.
@@ -126,7 +127,7 @@ static void loadYAF(const wchar_t* path) {
     gCh = sound.header.channels;
     gRate = sound.header.sampleRate;
 
-    std::snprintf(gInfo, sizeof gInfo, "%s", yaf::statusLine(sound).c_str());
+    yaf::statusLine(sound, gInfo, sizeof gInfo);  // allocates nothing, so nothing can throw here
     InvalidateRect(gWnd, nullptr, TRUE);
 }
 
@@ -224,14 +225,28 @@ static void playOrStop() {
         play();
 }
 
+// Room for `count` waveform points, kept from paint to paint: the block grows only when
+// the window gets wider than ever before, so painting does not allocate. Null when it
+// cannot grow; the previous block is then kept.
+static yaf::Point* wavePointBuffer(size_t count) {
+    if (count > gPointCap) {
+        void* grown = std::realloc(gPoints, count * sizeof *gPoints);
+        if (!grown) return nullptr;
+        gPoints = static_cast<yaf::Point*>(grown);
+        gPointCap = count;
+    }
+    return gPoints;
+}
+
 // The waveform: one line from (0, mid) through one point per pixel column, in a
 // 1-pixel accent pen. Nothing when no sample can be shown (no sound, 0 frames or 0
-// channels).
+// channels), or when there is no memory for the points.
 static void paintWave(HDC dc, const RECT& rc) {
     const yaf::Samples samples{gPCM, gSamples, gCh};
     if (!yaf::hasWave(samples) || rc.right <= 0) return;
-    std::vector<yaf::Point> points(size_t(rc.right));
-    const size_t n = yaf::wavePoints(rc.right, rc.bottom, samples, points.data(), points.size());
+    yaf::Point* points = wavePointBuffer(size_t(rc.right));
+    if (!points) return;
+    const size_t n = yaf::wavePoints(rc.right, rc.bottom, samples, points, size_t(rc.right));
 
     HPEN pen = CreatePen(PS_SOLID, 1, kAccent);
     HGDIOBJ previous = SelectObject(dc, pen);
@@ -301,6 +316,9 @@ static void onDestroy() {
     std::free(gPCM);
     gPCM = nullptr;
     gSamples = 0;
+    std::free(gPoints);
+    gPoints = nullptr;
+    gPointCap = 0;
     PostQuitMessage(0);
 }
 

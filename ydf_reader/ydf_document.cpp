@@ -1,5 +1,6 @@
 #include "ydf_document.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -158,9 +159,16 @@ const char* nextSection(const char* p, const char* end, char* kicker) {
     return open < end ? pastValue(open, end) : end;
 }
 
+// "  [Document cut after N lines: ...]" for any N up to 2^64 fits kCutNoticeMax.
+void composeCutNotice(uint64_t lines, char (&out)[kCutNoticeMax + 1]) {
+    std::snprintf(out, sizeof out, "  [Document cut after %llu lines: it asks for more than its size allows]",
+                  static_cast<unsigned long long>(lines));
+}
+
 class Renderer {
 public:
-    Renderer(const char* begin, const char* end, Sink& sink) : begin_(begin), end_(end), sink_(sink) {
+    Renderer(const char* begin, const char* end, Sink& sink)
+        : begin_(begin), end_(end), sink_(sink), bound_(outputBound(size_t(end - begin))) {
     }
 
     void run() {
@@ -187,7 +195,22 @@ public:
     }
 
 private:
+    // Every line passes here, so this is where the output bound holds: a line that
+    // would pass it gives way to the cut notice, and every later line is dropped (the
+    // loops over sections and items stop as soon as cut_ is set).
     void line(const char* text, uint32_t color, int32_t points, bool bold) {
+        if (cut_) return;
+        const uint64_t length = std::strlen(text) + 2;  // and the "\r\n" run
+        if (runs_ + 2 > bound_.runs || textBytes_ + length > bound_.textBytes) {
+            cut_ = true;
+            char notice[kCutNoticeMax + 1];
+            composeCutNotice(runs_ / 2, notice);
+            sink_.appendText(notice, kMuted, 10, false);
+            sink_.appendText("\r\n", kMuted, 10, false);
+            return;
+        }
+        runs_ += 2;
+        textBytes_ += length;
         sink_.appendText(text, color, points, bold);
         sink_.appendText("\r\n", color, points, false);
     }
@@ -231,7 +254,7 @@ private:
 
         char kicker[kKickerCap], title[kSectionTitleCap], paragraph[kParagraphCap];
         const char* p = begin_;
-        while ((p = nextSection(p, end_, kicker)) != nullptr) {
+        while (!cut_ && (p = nextSection(p, end_, kicker)) != nullptr) {
             valueNear(titles, titleQuotes, p, kTitleWindow, title, sizeof title);
             line({"  [", kicker, "]"}, kAccent, 10, true);
             line({"  ", title}, kWhite, 14, true);
@@ -247,32 +270,70 @@ private:
     }
 
     // The item lines of the list opening at `open`: every string up to the first ']'
-    // outside a string. Sections whose lists resolve to the same '[' share its walk:
-    // the items' positions are kept, so a long list is walked once, not once per section.
+    // outside a string. The walk is kept and reused:
+    //  - sections whose lists resolve to the same '[' share it, so a long list is
+    //    walked once, not once per section;
+    //  - a later '[' that the kept walk passed between two items (a list never closed
+    //    before the next section's) starts its own walk at the kept walk's next item,
+    //    so it reads on with the items found already, as walking afresh would;
+    //  - the walk goes only as far as lines are shown, so a cut stops it too.
+    // A '[' inside one of the kept walk's items, or past its end, is walked afresh.
     void items(const char* open) {
-        if (open != listOpen_) {
-            listOpen_ = open;
-            listItems_.clear();
-            const char* p = open + 1;
-            for (;;) {
-                while (p < end_ && *p != '"' && *p != ']') ++p;
-                if (p == end_ || *p == ']') break;
-                listItems_.push_back(p);
-                p = pastValue(p, end_);
+        size_t next = 0;
+        if (open != walk_.open) {
+            while (walk_.open && walk_.resume && (walk_.items.empty() || walk_.items.back() < open)) walkOn();
+            next =
+                size_t(std::upper_bound(walk_.items.begin(), walk_.items.end(), open) - walk_.items.begin());
+            const bool passedBetweenItems = walk_.open && open > walk_.open &&
+                                            (walk_.resume || open < walk_.stop) &&
+                                            (next == 0 || walk_.closes[next - 1] <= open);
+            if (!passedBetweenItems) {
+                walk_.open = open;
+                walk_.items.clear();
+                walk_.closes.clear();
+                walk_.resume = open + 1;
+                next = 0;
             }
         }
         char item[kItemCap];
-        for (const char* at : listItems_) {
-            extractStr(at, end_, item, sizeof item);
+        for (; !cut_; ++next) {
+            if (next == walk_.items.size() && walk_.resume) walkOn();
+            if (next == walk_.items.size()) return;
+            extractStr(walk_.items[next], end_, item, sizeof item);
             line({"    - ", item}, kLightGrey, 10, false);
         }
     }
 
+    // Finds the kept walk's next item, or its end.
+    void walkOn() {
+        const char* p = walk_.resume;
+        while (p < end_ && *p != '"' && *p != ']') ++p;
+        if (p == end_ || *p == ']') {
+            walk_.stop = p;
+            walk_.resume = nullptr;
+            return;
+        }
+        walk_.items.push_back(p);
+        walk_.closes.push_back(pastValue(p, end_));
+        walk_.resume = walk_.closes.back();
+    }
+
+    // A list walk from the '[' at `open`: its items' opening quotes and the positions
+    // just past their values, in text order.
+    struct ListWalk {
+        const char* open = nullptr;
+        std::vector<const char*> items, closes;
+        const char* resume = nullptr;  // where the walk goes on; null once it ended
+        const char* stop = nullptr;    // the ']' or the text's end where it ended
+    };
+
     const char* begin_;
     const char* end_;
     Sink& sink_;
-    const char* listOpen_ = nullptr;
-    std::vector<const char*> listItems_;
+    ListWalk walk_;
+    const OutputBound bound_;
+    uint64_t runs_ = 0, textBytes_ = 0;  // appended so far, the notice not counted
+    bool cut_ = false;
 };
 
 }  // namespace
@@ -306,6 +367,16 @@ void jsonGetStr(const char* from, const char* end, const char* key, char* out, s
     p += pattern.length;
     while (p < end && isSeparator(*p)) ++p;
     extractStr(p, end, out, capacity);
+}
+
+OutputBound outputBound(size_t textLength) {
+    return {kRunsPerByte * textLength + kRunAllowance, kTextPerByte * textLength + kTextAllowance};
+}
+
+std::string cutNotice(uint64_t lines) {
+    char notice[kCutNoticeMax + 1];
+    composeCutNotice(lines, notice);
+    return notice;
 }
 
 void renderYDF(const char* data, size_t size, Sink& sink) {

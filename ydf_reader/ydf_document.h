@@ -78,9 +78,39 @@ protected:
     ~Sink() = default;
 };
 
+// How much a document may show: runs and bytes of run text that grow linearly with its
+// text (the bytes before its first NUL). Sections may show another section's list, and
+// many sections the same one, so a few kilobytes could otherwise ask for millions of
+// runs (1 000 sections over one list of 1 000 empty items: 22 KB, 2 million runs).
+//
+// Every line a document shows of its own costs it at least two bytes (an empty list
+// item "" gives an item line of 2 runs and 8 bytes of text), so 1 run and 4 bytes of
+// text per byte hold any document whose sections show only their own parts. Runs are
+// held to exactly that: the reader's view spends about 3 KiB and 20 us on each line,
+// so runs are what a document costs it. Text gets four times its share, as borrowed
+// paragraphs and titles (up to 1021 characters each) are ordinary in small numbers and
+// cost little. The fixed allowances give small documents room for their borrowings.
+struct OutputBound {
+    uint64_t runs = 0;
+    uint64_t textBytes = 0;
+};
+constexpr uint64_t kRunsPerByte = 1;
+constexpr uint64_t kRunAllowance = 10'000;
+constexpr uint64_t kTextPerByte = 16;
+constexpr uint64_t kTextAllowance = 1 << 20;
+OutputBound outputBound(size_t textLength);
+
+// The notice line that ends a cut document (muted, 10 points, regular), with the number
+// of lines shown before it. Its text has at most kCutNoticeMax characters.
+constexpr size_t kCutNoticeMax = 96;
+std::string cutNotice(uint64_t lines);
+
 // Clears the sink and appends the runs of the document [data, data + size). The section
 // searches remember their last hit and sections that share one list walk it once, so a
 // document of many sections costs about one pass over its text, not one pass per section.
+// Lines are appended while they stay within outputBound(): the line that would pass it
+// is replaced by the cut notice, and rendering stops there. A document whose lines all
+// fit renders whole; no document gets more than the bound plus the notice's two runs.
 void renderYDF(const char* data, size_t size, Sink& sink);
 
 // One styled run, as kept by RunList.

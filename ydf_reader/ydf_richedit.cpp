@@ -37,6 +37,7 @@ void RtfSink::clear() {
     body_.clear();
     colors_.clear();
     paragraphStart_ = true;
+    finished_ = false;
 }
 
 RtfSink::~RtfSink() {
@@ -170,29 +171,36 @@ DWORD CALLBACK readStream(DWORD_PTR cookie, LPBYTE buffer, LONG capacity, LONG* 
 
 }  // namespace
 
-void RtfSink::show() {
+void RtfSink::finish() {
+    // Every run is in, so nothing more is measured.
     if (probe_) {
         DestroyWindow(probe_);
         probe_ = nullptr;
     }
-    std::string head = "{\\rtf1\\ansi\\deff0\\uc1{\\fonttbl{\\f0\\fnil Consolas;}}{\\colortbl;";
+    head_ = "{\\rtf1\\ansi\\deff0\\uc1{\\fonttbl{\\f0\\fnil Consolas;}}{\\colortbl;";
     for (const COLORREF c : colors_) {
         char entry[48];
         std::snprintf(entry, sizeof entry, "\\red%u\\green%u\\blue%u;", unsigned(GetRValue(c)),
                       unsigned(GetGValue(c)), unsigned(GetBValue(c)));
-        head += entry;
+        head_ += entry;
     }
-    head += "}\n";
+    head_ += "}\n";
+    finished_ = true;
+}
+
+bool RtfSink::show() {
+    if (!finished_) finish();
     // Streaming in drops the text's last paragraph break, which appending keeps: a
     // document ending in a line break gets one more, to be dropped.
     constexpr std::string_view kBreak = "\\par\n";
     const bool endsWithBreak = std::string_view(body_).ends_with(kBreak);
 
-    Stream s = {{head, body_, endsWithBreak ? "\\par\n}" : "}"}};
+    Stream s = {{head_, body_, endsWithBreak ? "\\par\n}" : "}"}};
     EDITSTREAM es = {};
     es.dwCookie = reinterpret_cast<DWORD_PTR>(&s);
     es.pfnCallback = readStream;
     SendMessageA(view_, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&es));
+    return es.dwError == 0;
 }
 
 }  // namespace ydfview

@@ -36,7 +36,9 @@ private:
 };
 
 // Collects the runs as RTF; show() replaces the view's content with them in one stream.
-// Collecting may throw std::bad_alloc; nothing reaches the view before show(). Every
+// Collecting and finish() may throw std::bad_alloc; nothing reaches the view before
+// show(), and show() after finish() allocates nothing, so a caller that catches around
+// the collecting and finish() keeps its view as it was when memory runs out. Every
 // paragraph starts `marginTwips` from the view's left edge; a run that starts a paragraph
 // sets its hanging indent: the width of the run's leading blanks, and of a "- " after
 // them, in the run's font (at most kMaxHangingChars characters: a line of many blanks
@@ -51,7 +53,11 @@ public:
 
     void clear() override;
     void appendText(const char* text, uint32_t color, int32_t points, bool bold) override;
-    void show();
+    // Composes the font and colour tables once the last run is in.
+    void finish();
+    // Streams the runs into the view (calling finish() first if it was not). False when
+    // the control reports that it could not take them.
+    bool show();
 
     static constexpr size_t kMaxHangingChars = 8;
 
@@ -73,6 +79,8 @@ private:
     HWND probe_ = nullptr;          // a hidden control of the view's class, for measuring
     bool paragraphStart_ = true;    // the next run starts a paragraph
     std::vector<Hanging> hanging_;  // the widths measured so far
+    std::string head_;              // the font and colour tables, made by finish()
+    bool finished_ = false;
     std::string body_;              // the runs, each with its full format
     std::vector<COLORREF> colors_;  // the colour table, in order of first use
     std::wstring wide_;             // scratch: one run's text as the control will hold it

@@ -17,7 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
+#include <exception>
 
 #include "ydf_document.h"
 #include "ydf_richedit.h"
@@ -157,17 +157,22 @@ static void loadYDF(const wchar_t* path) {
     doc[length] = '\0';
 
     // The runs are collected before anything changes, so a document too big to render
-    // leaves the loaded one in place.
+    // leaves the loaded one in place. Nothing after finish() allocates: no exception
+    // leaves this function, and so none reaches WndProc or WinMain.
     ydfview::RtfSink view(gEdit, kViewMarginTwips);
     try {
         ydf::renderYDF(doc, length, view);
-    } catch (const std::bad_alloc&) {
+        view.finish();
+    } catch (const std::exception&) {  // bad_alloc, or a length_error from growing the text
+        std::free(doc);
+        return showError(kNoMemory);
+    }
+    if (!view.show()) {
         std::free(doc);
         return showError(kNoMemory);
     }
     std::free(gDoc);
     gDoc = doc;
-    view.show();
 
     setTitle(fileNameOf(path));
 }

@@ -333,8 +333,33 @@ uint8_t* convertRun(Source& source, uint64_t pixelCount, uint8_t* out) {
     return out;
 }
 
+// Writes `count` copies of the 4-byte pixel at memory speed: one pixel, then doubling
+// copies up to a block, then the block over and over (memcpy is the fastest fill there
+// is for a pattern wider than a byte).
+void fillPixels(uint8_t* out, uint64_t count, uint32_t bgra) {
+    if (count == 0) return;
+    if (bgra == 0) {
+        std::memset(out, 0, size_t(count * 4));
+        return;
+    }
+    constexpr size_t kBlock = 64 * 1024;
+    const size_t total = size_t(count * 4);
+    store(out, bgra);
+    size_t done = 4;
+    while (done < total && done < kBlock) {
+        const size_t k = std::min(done, total - done);
+        std::memcpy(out + done, out, k);
+        done += k;
+    }
+    while (done < total) {
+        const size_t k = std::min(kBlock, total - done);
+        std::memcpy(out + done, out, k);
+        done += k;
+    }
+}
+
 template <class Source>
-void convert(Source& source, const Info& info, uint8_t* pixels) {
+void convert(Source& source, const Info& info, uint8_t* pixels, Target target) {
     const uint64_t total = uint64_t(info.header.width) * info.header.height;
     const uint64_t trits = info.tritCount;
 
@@ -350,7 +375,7 @@ void convert(Source& source, const Info& info, uint8_t* pixels) {
 
     const uint64_t rest = total - count9 - count3;
     const uint32_t restPixel = leftover ? 0xFF000000u : 0;
-    for (uint64_t i = 0; i < rest; ++i, out += 4) store(out, restPixel);
+    if (restPixel != 0 || target == Target::Uncleared) fillPixels(out, rest, restPixel);
 }
 
 int32_t saturateToInt32(double v) {
@@ -401,23 +426,27 @@ uint64_t pixelBytes(const Header& header) {
     return bytes > kMaxPixelBytes ? 0 : bytes;
 }
 
-std::string statusLine(const Info& info) {
+void statusLine(const Info& info, char* out, size_t capacity) {
     const Header& h = info.header;
-    char line[512];
-    std::snprintf(line, sizeof line, "YIF v1.0 | %ux%u | %d-trit (%s) | %s | %ld bytes", h.width, h.height,
+    std::snprintf(out, capacity, "YIF v1.0 | %ux%u | %d-trit (%s) | %s | %ld bytes", h.width, h.height,
                   int(h.tritsPerPixel), h.tritsPerPixel == 9 ? "19683 colors" : "27 colors",
                   h.encoding != 0 ? "RLE" : "Raw", long(info.fileSize));
+}
+
+std::string statusLine(const Info& info) {
+    char line[512];
+    statusLine(info, line, sizeof line);
     return line;
 }
 
-void decodePixels(const uint8_t* file, size_t size, const Info& info, uint8_t* pixels) {
+void decodePixels(const uint8_t* file, size_t size, const Info& info, uint8_t* pixels, Target target) {
     const uint8_t* stream = file + kHeaderSize;
     if (info.header.encoding == 1) {
         ExpandedTrits source(stream, size - kHeaderSize);
-        convert(source, info, pixels);
+        convert(source, info, pixels, target);
     } else {
         RawTrits source(stream);
-        convert(source, info, pixels);
+        convert(source, info, pixels, target);
     }
 }
 

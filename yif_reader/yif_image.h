@@ -91,12 +91,26 @@ uint64_t pixelBytes(const Header& header);
 // The status line for an accepted file:
 // "YIF v1.0 | 4x3 | 3-trit (27 colors) | Raw | 16 bytes".
 std::string statusLine(const Info& info);
+// The same into `out` (capacity including the NUL, cut to fit), allocating nothing.
+void statusLine(const Info& info, char* out, size_t capacity);
+
+// What the pixel buffer holds before decoding.
+enum class Target {
+    Uncleared,   // anything: every byte is written
+    ZeroFilled,  // all zero already (a fresh DIB section, a value-initialised vector):
+                 // pixels the stream does not reach are left alone
+};
 
 // Converts the stream of an accepted file into `pixels`, which holds
-// pixelBytes(info.header) bytes. Every byte of the buffer is written (pixels the
-// stream does not reach become 0,0,0,0), so it need not be cleared first.
+// pixelBytes(info.header) bytes. Pixels the stream does not reach become 0,0,0,0, or
+// 0,0,0,255 after a leftover of one or two trits; into an Uncleared target they are
+// written, into a ZeroFilled one only the opaque ones are, as one block fill. So a
+// short stream into a zero-filled buffer costs what the stream holds, plus that fill:
+// the 16-byte file that names a 2 GiB picture writes nothing at all, and pages of a
+// DIB section that are never written are never made resident.
 // Uses no memory beyond a fixed stack buffer, whatever the run codes ask for.
-void decodePixels(const uint8_t* file, size_t size, const Info& info, uint8_t* pixels);
+void decodePixels(const uint8_t* file, size_t size, const Info& info, uint8_t* pixels,
+                  Target target = Target::Uncleared);
 
 // Where the picture goes in a client area of clientW x clientH below the 40-pixel top
 // band: 95% of the largest scale that keeps the aspect ratio, centred. Single

@@ -69,7 +69,9 @@ static HBITMAP createPicture(const uint8_t* file, size_t size, const yif::Info& 
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     ReleaseDC(nullptr, screen);
-    if (bitmap && bits) yif::decodePixels(file, size, info, static_cast<uint8_t*>(bits));
+    // The system hands the pixel memory over zero-filled.
+    if (bitmap && bits)
+        yif::decodePixels(file, size, info, static_cast<uint8_t*>(bits), yif::Target::ZeroFilled);
     return bitmap;
 }
 
@@ -114,7 +116,7 @@ static void loadYIF(const wchar_t* path) {
 
     gImgW = int32_t(info.header.width);
     gImgH = int32_t(info.header.height);
-    std::snprintf(gInfo, sizeof gInfo, "%s", yif::statusLine(info).c_str());
+    yif::statusLine(info, gInfo, sizeof gInfo);  // allocates nothing, so nothing can throw here
     InvalidateRect(gWnd, nullptr, TRUE);
 }
 

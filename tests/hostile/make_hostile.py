@@ -73,6 +73,8 @@ def yif_corpus(c, rng):
                        ("both-max", 2**32 - 1, 2**32 - 1), ("over-2gib", 32768, 32768),
                        ("just-over-2gib", 16384, 32768), ("wide-line", 2**29, 1)):
         c.add(name, yif(w, h, 9, 1, run_code(364, 1) * 4))
+    # 16 bytes that name the largest bitmap there is (2 GiB) and give it no pixel.
+    c.add("header-only-2gib", yif(16384, 32767, 9, 0))
     for tpp in (0, 1, 2, 4, 5, 8, 10, 27, 255):
         c.add(f"tpp-{tpp}", yif(6, 4, tpp, 0, trits(rng, 80)))
     for enc in (2, 3, 128, 255):
@@ -159,6 +161,10 @@ def ydf_corpus(c, rng):
     c.add("kickers-no-value", b'{"kicker": 1}' * 5000)
     c.add("kicker-no-quote-after", b'{"kicker": 12345}')
     c.add("sections-200", ydf_doc(rng, 200))
+    # Every section shows the one list at the end: sections x items lines, cut by the
+    # renderer at a run per byte of the document.
+    for name, n in (("shared-list-22k", 1000), ("shared-list-220k", 10000)):
+        c.add(name, b'"kicker":"""list":0' * n + b'"list":[' + b'"",' * n + b"]")
     c.add("list-unclosed", b'{"kicker":"k","list":["a","b","c"' + b',"x"' * 10000)
     c.add("list-not-array", b'{"kicker":"k","list":"no"} {"kicker":"m","list":["late"]}')
     c.add("nested-lists", b'{"kicker":"k","list":[[[[["deep"]]]],"after"]}')
