@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <iterator>
 
 #include "ydf_document.h"
 #include "ydf_richedit.h"

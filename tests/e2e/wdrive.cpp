@@ -18,8 +18,9 @@
 //   wdrive ping TITLE MS                whether the window answers a message within MS
 //   wdrive probe TITLE MS               find (20 s), settle, ping within MS, then print the
 //                                       client rectangle as `client` does: one call for all
-//   wdrive gettext TITLE [CLASS]        the window's title, or the text of its first child of
-//                                       CLASS (case-insensitive, e.g. RICHEDIT50W), as UTF-8
+//   wdrive gettext TITLE [CLASS]        the window's title (GetWindowTextW), or the text of
+//                                       its first child of CLASS (case-insensitive, e.g.
+//                                       RICHEDIT50W), as UTF-8
 //   wdrive children TITLE               "id class x y w h text" of each child (client coords)
 //   wdrive client TITLE                 "x y w h": client origin on the screen, client size
 //   wdrive list                         "hwnd pid class x y w h | cx cy cw ch | title" per window
@@ -627,7 +628,13 @@ int run(int argc, wchar_t** argv) {
         HWND h = needWindow(a[0]);
         if (h && n >= 2) h = childOf(h, a[1]);
         if (!h) return 1;
-        print(windowText(h));
+        if (n >= 2) {
+            print(windowText(h));
+        } else {  // the title as the program set it, wide, as GetWindowTextW gives it
+            std::wstring title(size_t(GetWindowTextLengthW(h)) + 1, L'\0');
+            title.resize(size_t(GetWindowTextW(h, title.data(), int(title.size()))));
+            print(title);
+        }
         return 0;
     }
     if (cmd == L"children" && n == 1) {
