@@ -41,6 +41,61 @@ done
 echo "Installing missing packages: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
+# No questions, no terminal: CI runs this without stdin or tty. Apt's own chatter goes to a
+# log, shown if it fails; what is printed is a line at each tenth of each phase, saying
+# how much is left, from the status lines apt writes for front ends (APT::Status-Fd).
+# They go to stderr, the one descriptor besides stdout that sudo passes on.
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+apt_opts=(-y -q --no-install-recommends -o Dpkg::Use-Pty=0)
+log=$(mktemp /tmp/install-deps.XXXXXX.log)
+t0=$SECONDS
+
+apt_failed() {  # apt_failed WHAT
+    echo "apt-get $1 failed; the end of its output ($log):"
+    tail -n 30 "$log"
+    exit 1
+}
+
+echo "  updating the package lists"
+$sudo apt-get update -q </dev/null >>"$log" 2>&1 || apt_failed update
+
+# What is to be done: packages with their dependencies, and the bytes still to download.
+count=$($sudo apt-get install -s "${apt_opts[@]}" "${missing[@]}" </dev/null 2>>"$log" |
+    awk '/^Inst / { n++ } END { print n + 0 }') || apt_failed "install -s"
+bytes=$($sudo apt-get install --print-uris -qq "${apt_opts[@]}" "${missing[@]}" </dev/null 2>>"$log" |
+    awk '{ b += $3 } END { print b + 0 }') || apt_failed "install --print-uris"
+mb() { awk -v b="$1" 'BEGIN { printf "%.1f MB", b / 1e6 }'; }
+echo "  $count packages with their dependencies, $(mb "$bytes") to download"
+
+# progress: turns apt's status lines into a line per tenth of the download and of the
+# installation; everything else goes to the log.
+progress() {
+    local line kind item pct text step shown_dl=-1 shown_pm=-1 done_pkgs=0
+    while IFS= read -r line; do
+        case $line in
+            dlstatus:* | pmstatus:*) IFS=: read -r kind item pct text <<<"$line" ;;
+            *) echo "$line" >>"$log"; continue ;;
+        esac
+        pct=${pct%%.*}
+        [[ $pct =~ ^[0-9]+$ ]] || continue
+        step=$((pct / 10 * 10))
+        case $kind in
+            dlstatus)
+                [ "$step" -gt "$shown_dl" ] || continue
+                shown_dl=$step
+                echo "  download $(printf '%3d' "$step")%: ${text,}, $(mb $(( bytes * (100 - step) / 100 ))) left"
+                ;;
+            pmstatus)
+                [[ $text == Installed* ]] && done_pkgs=$((done_pkgs + 1))
+                [ "$step" -gt "$shown_pm" ] || continue
+                shown_pm=$step
+                echo "  install  $(printf '%3d' "$step")%: $done_pkgs of $count packages set up; ${text,}"
+                ;;
+        esac
+    done
+}
+
+$sudo apt-get install "${apt_opts[@]}" -o APT::Status-Fd=2 "${missing[@]}" </dev/null 2>&1 >>"$log" |
+    progress || apt_failed install
+echo "Installed $count packages in $((SECONDS - t0)) s."
+rm -f "$log"

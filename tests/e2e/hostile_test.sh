@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Hostile files through a real program: every file of the format's generated corpus is
 # opened from the command line (a few also through the Open dialog). Each time the
-# window must answer a message within a second, show what the format's core says about
+# window must answer a message within a second (at one of three tries, so that a busy
+# machine's delay is not taken for a hang), show what the format's core says about
 # the file, stay within its memory bound, and exit with 0 when closed. Nothing may be
 # written while it runs.
 #
@@ -47,18 +48,34 @@ ref_once() {
     cp "$E2E/${REFS[$key]}.ppm" "$E2E/$1.ppm"
 }
 
-# The status line as the program draws it, compared with a reference drawing of TEXT.
-# The image viewer draws at (124, 8) on RGB(6,6,12), right of its button (x 16 to 116); the
-# player at (204, 10) on RGB(10,10,20), right of its "Stop" button (x 136 to 196).
-expect_status() {  # expect_status SHOT TEXT
+# status_diff SHOT TEXT: how many pixels of the status line as the program drew it differ
+# from a reference drawing of TEXT. The image viewer draws at (124, 8) on RGB(6,6,12),
+# right of its button (x 16 to 116); the player at (204, 10) on RGB(10,10,20), right of
+# its "Stop" button (x 136 to 196).
+status_diff() {
     local w h
     read -r w h < <(shot_size "$1")
     case $FORMAT in
         yif) ref_once "ref-$1" "$w" 40 124 8 $((w - 16)) 30 4DC9F0 06060C 32 "$2"
-             expect_same_region "status line" "$1" "ref-$1" 116 0 $((w - 116)) 40 ;;
+             differing_pixels "$1" "ref-$1" 116 0 $((w - 116)) 40 ;;
         yaf) ref_once "ref-$1" "$w" 40 204 10 "$w" 30 4DC9F0 0A0A14 32 "$2"
-             expect_same_region "status line" "$1" "ref-$1" 196 0 $((w - 196)) 40 ;;
+             differing_pixels "$1" "ref-$1" 196 0 $((w - 196)) 40 ;;
     esac
+}
+
+# expect_status TEXT: the status line shows TEXT. The client area the probe found is shot
+# once, and again after a settle while it differs: the program's paint may reach the X
+# server just after the probe's answer, and a shot taken too early must not fail.
+expect_status() {
+    local x y w h try diff="no picture"
+    read -r x y w h <<<"$CLIENT"
+    for try in 1 2 3; do
+        grab shot "$x" "$y" "$w" "$h" || break
+        diff=$(status_diff shot "$1")
+        [ "$diff" = 0 ] && break
+        wd settle "$APP_TITLE"
+    done
+    check "status line" "$diff" 0
 }
 
 # The document reader names the file in its title once it has loaded, and its view
@@ -120,14 +137,6 @@ start_and_probe() {
     done
 }
 
-# shoot_client NAME: the client area whose rectangle the probe printed.
-shoot_client() {
-    local x y w h
-    read -r x y w h <<<"$CLIENT"
-    timeout "$E2E_STEP_TIMEOUT" /usr/bin/import -silent -window root \
-        -crop "${w}x${h}+${x}+${y}" +repage -depth 8 "ppm:$E2E/$1.ppm"
-}
-
 # open_case PATH EXPECTED: the program started on PATH shows EXPECTED (a status line or
 # error text; "load" for a document that loads) and closes with 0.
 open_case() {
@@ -142,7 +151,7 @@ open_case() {
             check "view text" "$(wd gettext "$APP_TITLE" RICHEDIT50W | tr -d '\r\n')" "$2"
         fi
     else
-        shoot_client shot && expect_status shot "$2"
+        expect_status "$2"
     fi
     if [ -f "$1" ]; then
         local used=$(( $(peak_kib) - IDLE_KIB )) allowed
@@ -192,7 +201,7 @@ samples=(garbage-0 empty one-byte)
 for name in "${samples[@]}"; do
     wd cmd "$APP_TITLE" 1 && wd open "$(winpath "$H/$FORMAT/$name.$FORMAT")" || fail "Open dialog for $name"
     # The player also plays what it accepted (on whatever device this machine has).
-    [ "$FORMAT" = yaf ] && wd cmd "$APP_TITLE" 2
+    [ "$FORMAT" = yaf ] && { wd press "$APP_TITLE" 2 || fail "Play of $name was not handled"; }
     wd ping "$APP_TITLE" 1000 || fail "the window does not answer after $name"
 done
 app_close

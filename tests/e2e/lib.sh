@@ -32,10 +32,23 @@ XVFB_PID=""
 HOLD_PID=""
 E2E_T0=$SECONDS
 
-# Every Wine or X step is bounded, so one stuck dialog cannot eat the whole run.
+# Every Wine or X step is bounded, so one stuck dialog cannot eat the whole run. The
+# bounds are generous: a step ends as soon as it is done, and a busy machine (CI shares
+# two cores) can make a step take many times its usual time.
 E2E_STEP_TIMEOUT=${E2E_STEP_TIMEOUT:-30}
 
 e2e_log() { echo "[e2e $((SECONDS - E2E_T0))s] $*"; }
+
+# poll_until SECONDS COMMAND...: runs COMMAND every 50 ms until it succeeds (status 0) or
+# SECONDS have passed (status 1). What a test waits for, it polls for: no fixed sleeps.
+poll_until() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -lt $end ] || return 1
+        sleep 0.05
+    done
+}
 
 # Failures that follow name the case.
 e2e_case() {
@@ -69,7 +82,7 @@ e2e_init() {  # e2e_init PROGRAM.exe WDRIVE.exe
     Xvfb -displayfd "$fd" -screen 0 1280x1024x24 -nolisten tcp >"$E2E/xvfb.log" 2>&1 &
     XVFB_PID=$!
     exec {fd}>&-
-    local end=$((SECONDS + 10))
+    local end=$((SECONDS + E2E_STEP_TIMEOUT))
     until [ -s "$E2E/display" ]; do
         [ $SECONDS -lt $end ] && kill -0 "$XVFB_PID" 2>/dev/null ||
             { echo "Xvfb did not start"; cat "$E2E/xvfb.log"; exit 1; }
@@ -128,7 +141,7 @@ app_start() {
 # app_launch [ARG]: starts the program in the background (see app_start). Wine's own
 # errors go to $E2E/app.out with the program's output, for app_missing to show.
 app_launch() {
-    (cd "$E2E/cwd" && WINEDEBUG=-all,err+all exec timeout 120 wine "$APP_EXE" "$@") \
+    (cd "$E2E/cwd" && WINEDEBUG=-all,err+all exec timeout 900 wine "$APP_EXE" "$@") \
         >"$E2E/app.out" 2>&1 &
     APP_PID=$!
 }
@@ -161,7 +174,7 @@ app_missing() {
 
 # app_wait_exit: waits (bounded) for the program to end; sets APP_RC.
 app_wait_exit() {
-    if ! timeout 20 tail --pid="$APP_PID" -f /dev/null; then
+    if ! timeout "$E2E_STEP_TIMEOUT" tail --pid="$APP_PID" -f /dev/null; then
         fail "the program did not end"
         app_stop
         return 1
@@ -187,12 +200,27 @@ app_stop() {
     APP_PID=""
 }
 
-# shoot NAME: the main window's client area, as $E2E/NAME.ppm (binary PPM, 8 bits).
-shoot() {
-    local x y w h
-    read -r x y w h < <(wd client "$APP_TITLE") || { fail "no window to shoot"; return 1; }
+# grab NAME X Y W H: that rectangle of the screen as $E2E/NAME.ppm (binary PPM, 8 bits).
+grab() {
     timeout "$E2E_STEP_TIMEOUT" /usr/bin/import -silent -window root \
-        -crop "${w}x${h}+${x}+${y}" +repage -depth 8 "ppm:$E2E/$1.ppm"
+        -crop "$4x$5+$2+$3" +repage -depth 8 "ppm:$E2E/$1.ppm"
+}
+
+# shoot NAME: the main window's client area, as $E2E/NAME.ppm, once the picture holds
+# still. Wine hands a window's paint to the X server when the program next waits for
+# input, which may come just after the driver's settle has had its answer: so shots are
+# taken, with a settle between, until two agree.
+shoot() {
+    local x y w h try
+    read -r x y w h < <(wd client "$APP_TITLE") || { fail "no window to shoot"; return 1; }
+    grab "$1" "$x" "$y" "$w" "$h" || return 1
+    for try in 1 2 3 4 5; do
+        wd settle "$APP_TITLE"
+        grab "$1.next" "$x" "$y" "$w" "$h" || return 1
+        cmp -s "$E2E/$1.ppm" "$E2E/$1.next.ppm" && { rm -f "$E2E/$1.next.ppm"; return 0; }
+        mv "$E2E/$1.next.ppm" "$E2E/$1.ppm"
+    done
+    fail "the window's picture kept changing ($1)"
 }
 
 # shot_size NAME: "W H" of a screenshot or reference picture.

@@ -6,17 +6,21 @@
 //   wdrive hold                         sleep forever (keeps the wineserver warm)
 //   wdrive find TITLE [MS]              wait for a visible top-level window; print its handle
 //   wdrive cmd TITLE ID                 post WM_COMMAND(ID, BN_CLICKED), as a button press
+//   wdrive press TITLE ID               send it instead, and return once the program has
+//                                       handled it (not for commands that open a dialog)
 //   wdrive open PATH [MS]               fill the "Open" dialog, confirm, wait until it is gone
 //   wdrive dlg TITLE ok|cancel [MS]     press OK or Cancel of the dialog with exactly TITLE,
 //                                       wait until it is gone ("" = an untitled message box)
 //   wdrive dlgtext TITLE [MS]           print "id<TAB>text" of each control of that dialog
 //   wdrive dlgset TITLE ID TEXT         set the text of control ID of that dialog
-//   wdrive press TITLE ID               press button ID of that dialog and wait until the
+//   wdrive dlgpress TITLE ID            press button ID of that dialog and wait until the
 //                                       press has been handled (the dialog may stay open)
 //   wdrive items TITLE ID [MS]          print the items of combo box ID of that dialog, one a line
 //   wdrive settle TITLE                 wait until the program is idle and has painted
-//   wdrive ping TITLE MS                whether the window answers a message within MS
-//   wdrive probe TITLE MS               find (20 s), settle, ping within MS, then print the
+//   wdrive ping TITLE MS                whether the window answers a message within MS (at
+//                                       one of three tries: a busy machine may delay one
+//                                       answer, a hung program misses them all)
+//   wdrive probe TITLE MS               find, settle, ping within MS, then print the
 //                                       client rectangle as `client` does: one call for all
 //   wdrive gettext TITLE [CLASS]        the window's title (GetWindowTextW), or the text of
 //                                       its first child of CLASS (case-insensitive, e.g.
@@ -57,7 +61,7 @@
 //                                       Colours as hex RRGGBB, FLAGS as a number (DT_*).
 //
 // TITLE is matched as a substring of the window title (exactly, for dialogs). Waits poll
-// every 50 ms, 10 s unless MS says otherwise. Exit code 0 on success, 1 when a window
+// every 50 ms, 20 s unless MS says otherwise. Exit code 0 on success, 1 when a window
 // does not show up or a wait runs out, 2 on a usage error.
 #include <windows.h>
 
@@ -79,7 +83,9 @@
 
 namespace {
 
-constexpr DWORD kDefaultWaitMs = 10000;
+constexpr DWORD kDefaultWaitMs = 20000;
+constexpr DWORD kHandledMs = 20000;  // a sent command's handler may load or play a file
+constexpr int kPingTries = 3;
 constexpr DWORD kPollMs = 50;
 constexpr UINT kMessageTimeoutMs = 5000;
 constexpr int kFileNameCombo = 0x47c;  // cmb13: file name box of the explorer-style dialog
@@ -167,6 +173,14 @@ HWND needDialog(const wchar_t* title, DWORD ms) {
 
 void pressButton(HWND h, int id) {
     PostMessageW(h, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(h, id)));
+}
+
+// Whether the window's thread answers a message within ms, at one of kPingTries tries.
+bool answers(HWND h, DWORD ms) {
+    DWORD_PTR result = 0;
+    for (int i = 0; i < kPingTries; ++i)
+        if (SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, ms, &result)) return true;
+    return false;
 }
 
 // Waits until the owning program has handled its input and finished painting.
@@ -578,7 +592,7 @@ int run(int argc, wchar_t** argv) {
         if (!d) return 1;
         return finishDialog(d, std::wstring(a[1]) == L"ok" ? IDOK : IDCANCEL, ms);
     }
-    if ((cmd == L"dlgset" && n == 3) || (cmd == L"press" && n == 2)) {
+    if ((cmd == L"dlgset" && n == 3) || (cmd == L"dlgpress" && n == 2)) {
         HWND d = needDialog(a[0], kDefaultWaitMs);
         HWND control = d ? GetDlgItem(d, _wtoi(a[1])) : nullptr;
         if (!control) return 1;
@@ -595,11 +609,22 @@ int run(int argc, wchar_t** argv) {
         printControls(d);
         return 0;
     }
+    if (cmd == L"press" && n == 2) {
+        HWND h = needWindow(a[0]);
+        if (!h) return 1;
+        const int id = _wtoi(a[1]);
+        DWORD_PTR r = 0;
+        // Sent, not posted: the answer comes once the handler has returned, so what the
+        // command does (open or close a device, say) has happened when this ends.
+        if (SendMessageTimeoutW(h, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(h, id)),
+                                SMTO_NORMAL, kHandledMs, &r))
+            return 0;
+        std::fprintf(stderr, "wdrive: command %d was not handled within %lu ms\n", id, kHandledMs);
+        return 1;
+    }
     if (cmd == L"ping" && n == 2) {
         HWND h = needWindow(a[0]);
-        DWORD_PTR result = 0;
-        return h && SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, DWORD(_wtoi(a[1])), &result) ? 0
-                                                                                                         : 1;
+        return h && answers(h, DWORD(_wtoi(a[1]))) ? 0 : 1;
     }
     if (cmd == L"items" && n >= 2) {
         HWND d = needDialog(a[0], waitMs(argc, argv, 4));
@@ -644,13 +669,11 @@ int run(int argc, wchar_t** argv) {
         return 0;
     }
     if ((cmd == L"client" && n == 1) || (cmd == L"probe" && n == 2)) {
-        HWND h = needWindow(a[0], cmd == L"probe" ? 20000 : kDefaultWaitMs);
+        HWND h = needWindow(a[0]);
         if (!h) return 1;
         if (cmd == L"probe") {
             settle(h);
-            DWORD_PTR result = 0;
-            if (!SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, DWORD(_wtoi(a[1])), &result))
-                return 3;
+            if (!answers(h, DWORD(_wtoi(a[1])))) return 3;
         }
         RECT c;
         GetClientRect(h, &c);

@@ -10,8 +10,13 @@
 # opens writes the raw samples it is given to a new file (truncate false makes the
 # plug-in number the files out.raw, out.raw.0001, ... instead of overwriting), so each
 # Play is heard as one file. Wine passes 16-bit PCM at the sound's own rate and channel
-# count straight through: the capture is byte-identical, followed by silence for as long
-# as the finished device stays open.
+# count straight through, followed by silence for as long as the finished device stays
+# open. On a busy machine its mixer may also run dry while playing and fill the gap with
+# silent frames, so a capture is compared with the sound frame by frame, allowing runs of
+# silent frames among the sound's (see heard).
+#
+# Play and Stop are sent (wd press), not posted: when the driver returns, the program has
+# handled the command, so the device it opened or closed is open or closed.
 source "$(dirname "$0")/lib.sh"
 e2e_init "$@"
 
@@ -28,12 +33,12 @@ CAP=$E2E/capture
 # --- Test sounds, made here -------------------------------------------------------
 
 # yaf_file NAME RATE CHANNELS FRAMES PERL_EXPR_OF_i COUNT: a header, then COUNT samples
-# given by the expression (of the sample index $i); RAW_NAME gets the samples alone.
+# given by the expression (of the sample index $i).
 yaf_file() {
     perl -e 'my ($rate, $ch, $frames, $expr, $count) = @ARGV;
+             my $sample = eval "sub { my \$i = shift; $expr }" or die $@;
              print pack("A4 V v v V s v", "YAF7", $rate, $ch, 16, $frames, 0, 0);
-             for my $i (0 .. $count - 1) { print pack("s<", eval $expr) }' "${@:2}" >"$F/$1"
-    tail -c +21 "$F/$1" >"$F/$1.pcm"
+             print pack("s<", $sample->($_)) for 0 .. $count - 1' "${@:2}" >"$F/$1"
 }
 
 # Mono 8 kHz, eight flat steps of 1000 frames: one unambiguous height per step.
@@ -46,9 +51,12 @@ cp "$F/steps.yaf" "$F/音.yaf"  # a name the ANSI code page (1252 here) cannot s
 yaf_file stereo.yaf 44100 2 44100 'srand(7) if !$i; int(rand(65536)) - 32768' 88200
 STEREO_STATUS="YAF7 | 44100Hz 2ch 16bit | 44100 samples | 1.0s | threshold 0"
 cp "$F/stereo.yaf" "$F/波形.yaf"
-# Mono 8 kHz, 30 s of a ramp that is never 0: long enough to act on while it plays, and
-# every capture can be matched against it sample for sample.
-yaf_file long.yaf 8000 1 240000 '$i % 30000 + 1' 240000
+# Mono 8 kHz, 120 s of pseudo-random samples that are never 0: it plays for half a minute
+# even at the four times real speed Wine plays into a file, so every case acts on it
+# while it plays however slow the machine, and no stretch of it repeats, so a capture
+# shows exactly where in the sound a play began.
+LONG_FRAMES=960000
+yaf_file long.yaf 8000 1 $LONG_FRAMES 'srand(11) if !$i; int(rand(65535)) - 32767 || 1' $LONG_FRAMES
 yaf_file empty.yaf 8000 1 0 0 0                 # 20 bytes: no frame
 yaf_file nochannel.yaf 8000 0 5000 '$i' 100    # 0 channels: frames named, none kept
 yaf_file wide.yaf 8000 96 100 '$i % 96 * 300' 9600  # more channels than any device plays
@@ -73,54 +81,79 @@ player() {
 # captures: the capture files, one per device opened, in the order they were made.
 captures() { (cd "$CAP" && ls) 2>/dev/null | sort; }
 
-size_of() { stat -c %s "$CAP/$1" 2>/dev/null || echo 0; }
-
-# wait_capture FILE BYTES: waits (up to 20 s) until the capture FILE holds BYTES.
-wait_capture() {
-    local end=$((SECONDS + 20))
-    while [ "$(size_of "$1")" -lt "$2" ]; do
-        [ $SECONDS -lt $end ] || { fail "capture $1 did not reach $2 bytes (has $(size_of "$1"))"; return 1; }
-        sleep 0.05
-    done
-}
-
-# stable_size FILE: the size of FILE once it has not grown for 0.6 s (given up after
-# 20 s: a device that never stops shows as a size that keeps changing).
-stable_size() {
-    local a b end=$((SECONDS + 20))
-    b=$(size_of "$1")
-    while [ $SECONDS -lt $end ]; do
-        a=$b
-        sleep 0.6
-        b=$(size_of "$1")
-        [ "$a" = "$b" ] && break
-    done
-    echo "$b"
-}
-
-# is_prefix FILE PCM: the whole capture FILE equals the start of the samples in PCM, once
-# the silence is taken out that the device inserts when a busy machine lets it run dry
-# (seen: 80 and 320 zero samples in the middle of a capture). The sounds compared this
-# way hold no sample of 0.
-is_prefix() {
-    python3 - "$CAP/$1" "$2" <<'PY'
-import array, sys
-captured, played = array.array("h"), array.array("h")
-data = open(sys.argv[1], "rb").read()
-captured.frombytes(data[:len(data) // 2 * 2])
-played.frombytes(open(sys.argv[2], "rb").read())
-heard = [s for s in captured if s != 0]
-sys.exit(0 if len(heard) <= len(played) and heard == played[:len(heard)].tolist() else 1)
+# heard FILE SOUND: "HEARD FRAMES": how many of the .yaf SOUND's FRAMES the capture FILE
+# holds. The capture must hold the sound's frames from its first on, in order, with
+# nothing else among or after them but silent frames (what the mixer inserts when it runs
+# dry, and plays once the sound has ended); a frame still being written is left out.
+# Anything else is a fault: then it prints where the capture departs and returns 1.
+heard() {
+    python3 - "$CAP/$1" "$F/$2" <<'PY'
+import sys
+try:
+    cap = open(sys.argv[1], "rb").read()
+except FileNotFoundError:
+    cap = b""
+sound = open(sys.argv[2], "rb").read()
+size = 2 * int.from_bytes(sound[8:10], "little")  # bytes per frame: 16-bit samples
+frames = (len(sound) - 20) // size
+pcm, cap = sound[20:20 + frames * size], cap[:len(cap) // size * size]
+silent = bytes(size)
+i = j = 0  # byte offsets into the capture and the sound
+block = 4096 * size  # compared at once; halved down to one frame where they differ
+while i < len(cap):
+    if j == len(pcm):
+        rest = cap[i:].lstrip(b"\0")
+        if rest:
+            print(f"capture frame {(len(cap) - len(rest)) // size} follows the whole sound and is not silent")
+            sys.exit(1)
+        break
+    n = min(block, len(cap) - i, len(pcm) - j)
+    if cap[i:i + n] == pcm[j:j + n]:
+        i, j, block = i + n, j + n, min(2 * block, 65536 * size)
+    elif block > size:
+        block = max(size, block // 2 // size * size)
+    elif cap[i:i + size] == silent:
+        i += size
+    else:
+        print(f"capture frame {i // size} is neither silence nor the sound's frame {j // size}")
+        sys.exit(1)
+print(j // size, frames)
 PY
 }
 
-# expect_played WHAT FILE PCM: FILE holds all samples of PCM and then only silence.
-expect_played() {
-    local n
-    n=$(stat -c %s "$3")
-    wait_capture "$2" "$n" || return 1
-    check_true "$1: the capture starts with every sample, byte for byte" cmp -s -n "$n" "$CAP/$2" "$3"
-    check "$1: only silence after the samples" "$(tail -c +$((n + 1)) "$CAP/$2" | tr -d '\0' | wc -c)" 0
+# wait_heard FILE SOUND [N]: waits until the capture FILE holds N frames of the sound (all
+# of them without N, or when it has fewer); fails at once on a capture that is not the
+# sound (see heard), and after E2E_STEP_TIMEOUT seconds without them.
+wait_heard() {
+    local out got all end=$((SECONDS + E2E_STEP_TIMEOUT))
+    while out=$(heard "$1" "$2"); do
+        read -r got all <<<"$out"
+        [ "$got" -ge "${3:-$all}" ] || [ "$got" -eq "$all" ] && return 0
+        [ $SECONDS -lt $end ] || { echo "  $1: $got of $all frames of $2 after $E2E_STEP_TIMEOUT s"; return 1; }
+        sleep 0.05
+    done
+    echo "  $1: $out"
+    return 1
+}
+
+# closed FILE: no process holds the capture FILE open any more: its device is closed.
+closed() {
+    local path
+    path=$(realpath "$CAP/$1") || return 1
+    [ -z "$(find /proc/[0-9]*/fd -lname "$path" 2>/dev/null | head -n 1)" ]
+}
+
+# expect_played WHAT FILE SOUND: FILE holds every frame of SOUND, in order.
+expect_played() { check_true "$1: every frame of the sound, in order" wait_heard "$2" "$3"; }
+
+# expect_stopped WHAT FILE SOUND: the device of FILE was closed part way through SOUND: it
+# holds the sound's start, and not all of it.
+expect_stopped() {
+    local out got all
+    check_true "$1: the device is closed" poll_until "$E2E_STEP_TIMEOUT" closed "$2"
+    out=$(heard "$2" "$3") || { fail "$1: $out"; return; }
+    read -r got all <<<"$out"
+    check_true "$1: the sound's start, stopped part way ($got of $all frames)" test "$got" -gt 0 -a "$got" -lt "$all"
 }
 
 # --- What the window should show --------------------------------------------------
@@ -184,9 +217,8 @@ check "title" "$(wd gettext "$APP_TITLE")" "$TITLE"
 shoot greeting
 expect_status "greeting" greeting "$GREETING"
 expect_no_wave "greeting" greeting
-wd cmd "$APP_TITLE" 2
-wd cmd "$APP_TITLE" 3
-wd settle "$APP_TITLE"
+wd press "$APP_TITLE" 2
+wd press "$APP_TITLE" 3
 expect_no_capture "Play and Stop with no sound"
 wd keys "$APP_TITLE" space escape
 wd settle "$APP_TITLE"
@@ -202,8 +234,8 @@ expect_status "command line" cmdline "$STEPS_STATUS"
 expect_steps_wave "command line" cmdline
 
 e2e_case "Play mono 8 kHz"
-wd cmd "$APP_TITLE" 2
-expect_played "mono 8 kHz" out.raw "$F/steps.yaf.pcm"
+wd press "$APP_TITLE" 2
+expect_played "mono 8 kHz" out.raw steps.yaf
 shoot after-play
 expect_same_region "playing changes nothing on screen" cmdline after-play 0 0 $(shot_size cmdline)
 
@@ -227,8 +259,8 @@ e2e_case "a file dropped on the window"
 drop_file "$F/波形.yaf"
 shoot dropped
 expect_status "dropped" dropped "$STEREO_STATUS"
-wd cmd "$APP_TITLE" 2
-expect_played "the dropped sound plays" out.raw "$F/stereo.yaf.pcm"
+wd press "$APP_TITLE" 2
+expect_played "the dropped sound plays" out.raw stereo.yaf
 
 e2e_case "Ctrl+O opens the Open dialog"
 wd keys "$APP_TITLE" ctrl+o && wd open "$(winpath "$F/steps.yaf")" || fail "Ctrl+O gave no Open dialog"
@@ -239,87 +271,77 @@ expect_closes_cleanly
 e2e_case "Space plays and stops, Escape stops"
 player "$(winpath "$F/long.yaf")"
 wd keys "$APP_TITLE" space
-wait_capture out.raw 4000
+check_true "Space plays the sound from its start" wait_heard out.raw long.yaf 2000
 wd keys "$APP_TITLE" space
-first=$(stable_size out.raw)
-check_true "Space while playing stopped it part way ($first bytes)" test "$first" -lt $((240000 * 2))
-check_true "what played is the sound's start" is_prefix out.raw "$F/long.yaf.pcm"
+expect_stopped "Space while it plays" out.raw long.yaf
 wd keys "$APP_TITLE" space
-wait_capture out.raw.0001 4000
+check_true "Space when stopped plays it from its start" wait_heard out.raw.0001 long.yaf 2000
 wd keys "$APP_TITLE" escape
-second=$(stable_size out.raw.0001)
+expect_stopped "Escape" out.raw.0001 long.yaf
 check "one device for each start" "$(captures | xargs)" "out.raw out.raw.0001"
-check_true "Space when stopped played from the first frame" is_prefix out.raw.0001 "$F/long.yaf.pcm"
-check_true "Escape stopped it part way ($second bytes)" test "$second" -lt $((240000 * 2))
 expect_closes_cleanly
 
-# Finished: the device has played the buffer to its end (the capture runs on into
-# silence), so Space plays the sound again instead of stopping it.
+# past_end FILE BYTES: the capture FILE has grown beyond BYTES.
+past_end() { [ "$(stat -c %s "$CAP/$1" 2>/dev/null || echo 0)" -gt "$2" ]; }
+
+# Finished: the device has played the buffer to its end and plays on into silence, so
+# Space plays the sound again instead of stopping it.
 e2e_case "Space after the end plays again"
 player "$(winpath "$F/steps.yaf")"
 wd keys "$APP_TITLE" space
-expect_played "Space" out.raw "$F/steps.yaf.pcm"
-wait_capture out.raw $(($(stat -c %s "$F/steps.yaf.pcm") + 4000))
+expect_played "Space" out.raw steps.yaf
+check_true "the device plays on into silence" \
+    poll_until "$E2E_STEP_TIMEOUT" past_end out.raw $(($(stat -c %s "$F/steps.yaf") - 20 + 4000))
 wd keys "$APP_TITLE" space
-expect_played "Space once more" out.raw.0001 "$F/steps.yaf.pcm"
+expect_played "Space once more" out.raw.0001 steps.yaf
 check "one device for each start" "$(captures | xargs)" "out.raw out.raw.0001"
 expect_closes_cleanly
 
 e2e_case "Play twice restarts, Stop ends the output"
 player "$(winpath "$F/long.yaf")"
-wd cmd "$APP_TITLE" 2
-wait_capture out.raw 4000
-wd cmd "$APP_TITLE" 2
-wait_capture out.raw.0001 4000
-wd cmd "$APP_TITLE" 3
-first=$(stable_size out.raw)
-second=$(stable_size out.raw.0001)
+wd press "$APP_TITLE" 2
+check_true "the first play is the sound's start" wait_heard out.raw long.yaf 2000
+wd press "$APP_TITLE" 2
+check_true "the second play starts again at the first frame" wait_heard out.raw.0001 long.yaf 2000
 check "one device per Play" "$(captures | xargs)" "out.raw out.raw.0001"
-check_true "the first play stopped part way ($first bytes)" test "$first" -lt $((240000 * 2))
-check_true "the first play is the sound's start" is_prefix out.raw "$F/long.yaf.pcm"
-check_true "the second play starts again at the first frame" is_prefix out.raw.0001 "$F/long.yaf.pcm"
-check_true "Stop ended the output part way ($second bytes)" test "$second" -lt $((240000 * 2))
-sleep 0.5
-check "nothing more comes after Stop" "$(size_of out.raw.0001)" "$second"
+expect_stopped "the second Play ended the first" out.raw long.yaf
+wd press "$APP_TITLE" 3
+expect_stopped "Stop" out.raw.0001 long.yaf
+check "no device opened after Stop" "$(captures | xargs)" "out.raw out.raw.0001"
 expect_closes_cleanly
 
 e2e_case "an accepted load while playing stops it"
 player "$(winpath "$F/long.yaf")"
-wd cmd "$APP_TITLE" 2
-wait_capture out.raw 4000
+wd press "$APP_TITLE" 2
+check_true "the old sound plays" wait_heard out.raw long.yaf 2000
 open_file "$F/steps.yaf"
-wd settle "$APP_TITLE"
-stopped=$(stable_size out.raw)
-check_true "the output stopped part way ($stopped bytes)" test "$stopped" -lt $((240000 * 2))
-check_true "what was played is the old sound's start" is_prefix out.raw "$F/long.yaf.pcm"
+expect_stopped "the load" out.raw long.yaf
 shoot loaded
 expect_status "new sound" loaded "$STEPS_STATUS"
 expect_steps_wave "new sound" loaded
-wd cmd "$APP_TITLE" 2
-expect_played "then Play plays the new sound" out.raw.0001 "$F/steps.yaf.pcm"
+wd press "$APP_TITLE" 2
+expect_played "then Play plays the new sound" out.raw.0001 steps.yaf
 expect_closes_cleanly
 
 e2e_case "a refused load while playing keeps it playing"
 player "$(winpath "$F/long.yaf")"
 shoot long
-wd cmd "$APP_TITLE" 2
-wait_capture out.raw 4000
+wd press "$APP_TITLE" 2
+check_true "the sound plays" wait_heard out.raw long.yaf 2000
 open_file "$F/bad.yaf"
-wd settle "$APP_TITLE"
 shoot refused
 expect_status "refused file" refused "[ERROR] Not a YAF7 file"
 read -r w h < <(shot_size long)
 expect_same_region "the old waveform stays" long refused 0 $BAND_TOP "$w" $((h - BAND_TOP))
-before=$(size_of out.raw)
-sleep 0.5
-check_true "the sound goes on ($before bytes, then more)" test "$(size_of out.raw)" -gt "$before"
+before=$(heard out.raw long.yaf | awk '{print $1 + 0}')
+check_true "the old sound goes on (from frame $before)" wait_heard out.raw long.yaf $((before + 8000))
 check "on the same device" "$(captures | xargs)" "out.raw"
-check_true "still the old sound" is_prefix out.raw "$F/long.yaf.pcm"
 
 e2e_case "closing while playing"
+wd press "$APP_TITLE" 2
+check_true "Play again starts a new device" wait_heard out.raw.0001 long.yaf 2000
 expect_closes_cleanly
-ended=$(stable_size out.raw)
-check_true "the output ended part way ($ended bytes)" test "$ended" -lt $((240000 * 2))
+expect_stopped "closing" out.raw.0001 long.yaf
 
 e2e_case "sounds without samples"
 declare -A NONE_STATUS=(
@@ -331,39 +353,34 @@ for sound in empty nochannel; do
     shoot "$sound"
     expect_status "$sound" "$sound" "${NONE_STATUS[$sound]}"
     expect_no_wave "$sound" "$sound"
-    wd cmd "$APP_TITLE" 2
-    wd settle "$APP_TITLE" || fail "$sound: Play left the program unresponsive"
+    wd press "$APP_TITLE" 2 || fail "$sound: Play left the program unresponsive"
     expect_no_capture "$sound: Play"
-    wd cmd "$APP_TITLE" 3
+    wd press "$APP_TITLE" 3
     expect_closes_cleanly
 done
 
 e2e_case "a sound too wide to play"
 player "$(winpath "$F/wide.yaf")"
-wd cmd "$APP_TITLE" 2
-wd settle "$APP_TITLE" || fail "Play left the program unresponsive"
+wd press "$APP_TITLE" 2 || fail "Play left the program unresponsive"
 expect_no_capture "96 channels: Play"
 expect_closes_cleanly
 
 e2e_case "no sound device"
 ALSA_CONFIG_PATH=$NO_DEVICE app_start "$(winpath "$F/steps.yaf")"
-wd cmd "$APP_TITLE" 2
-wd settle "$APP_TITLE" || fail "Play with no device left the program unresponsive"
-wd cmd "$APP_TITLE" 3
+wd press "$APP_TITLE" 2 || fail "Play with no device left the program unresponsive"
+wd press "$APP_TITLE" 3
 open_file "$F/stereo.yaf"
-wd settle "$APP_TITLE"
 shoot nodevice
 expect_status "Open still works" nodevice "$STEREO_STATUS"
-wd cmd "$APP_TITLE" 2
-wd settle "$APP_TITLE" || fail "Play with no device left the program unresponsive"
+wd press "$APP_TITLE" 2 || fail "Play with no device left the program unresponsive"
 expect_closes_cleanly
 
 # After a program without a device, in the same prefix: the capture still works.
 e2e_case "Play stereo 44.1 kHz"
 player
 open_file "$F/stereo.yaf"
-wd cmd "$APP_TITLE" 2
-expect_played "stereo 44.1 kHz" out.raw "$F/stereo.yaf.pcm"
+wd press "$APP_TITLE" 2
+expect_played "stereo 44.1 kHz" out.raw stereo.yaf
 expect_closes_cleanly
 
 finish

@@ -105,10 +105,15 @@ for _ in range(nth): at = text.find(word, at + 1)
 print(at)' "$1" "${2:-1}"
 }
 
-# expect_selected WHAT START LENGTH: the view has START .. START+LENGTH selected, scrolled
-# away from the top, and draws the selection's start inside its client area.
+# selection_is START END: the view's selection is START .. END.
+selection_is() { [ "$(wd view "$APP_TITLE" | cut -d' ' -f1-2)" = "$1 $2" ]; }
+
+# expect_selected WHAT START LENGTH: the view has START .. START+LENGTH selected (asked
+# until it has: keys are handled in the program's own time), scrolled away from the top,
+# and draws the selection's start inside its client area.
 expect_selected() {
     local start end first x y h limit
+    poll_until "$E2E_STEP_TIMEOUT" selection_is "$2" $(($2 + $3))
     read -r start end first x y h limit < <(wd view "$APP_TITLE")
     check "$1: the selection" "$start $end" "$2 $(($2 + $3))"
     check_true "$1: scrolled down (first visible line $first)" test "$first" -gt 0
@@ -163,7 +168,7 @@ expect_rendered "the second document's runs" "$F/second.json"
 e2e_case "a file that cannot be opened keeps the title"
 wine "$WDRIVE" lock "$(winpath "$F/locked.ydf")" >"$E2E/lock.out" 2>&1 &
 LOCK_PID=$!
-for _ in $(seq 100); do grep -q locked "$E2E/lock.out" && break; sleep 0.1; done
+poll_until "$E2E_STEP_TIMEOUT" grep -q locked "$E2E/lock.out" || fail "the driver could not lock the file"
 open_file "$F/locked.ydf"
 check "title still names the loaded file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- second.json"
 expect_view "the error text alone" "[ERROR] Cannot open file"
@@ -222,21 +227,22 @@ expect_closes_cleanly
 e2e_case "finding text in a long document"
 app_start "$(winpath "$F/long.ydf")"
 first=$(view_index needle) second=$(view_index needle 2)
-wd keys "$APP_TITLE" ctrl+f && wd dlgset Find 1152 needle && wd press Find 1 || fail "no find dialog to use"
+wd keys "$APP_TITLE" ctrl+f && wd dlgset Find 1152 needle && wd dlgpress Find 1 || fail "no find dialog to use"
 expect_selected "Find Next, case-insensitive" "$first" 6
-wd press Find 1
+wd dlgpress Find 1
 expect_selected "Find Next again" "$second" 6
-wd press Find 1
+wd dlgpress Find 1
 expect_selected "nothing further: the selection stays" "$second" 6
 wd keys Find escape
-wd find Find 0 >/dev/null 2>&1 && fail "Escape left the find dialog open"
+find_closed() { ! wd find Find 0 >/dev/null 2>&1; }
+check_true "Escape closes the find dialog" poll_until "$E2E_STEP_TIMEOUT" find_closed
 check "the view has the focus again" "$(wd focus "$APP_TITLE")" RichEdit50W
 wd keys "$APP_TITLE" shift+f3
 expect_selected "Shift+F3: the previous match" "$first" 6
 wd keys "$APP_TITLE" f3
 expect_selected "F3: the next match" "$second" 6
 wd keys "$APP_TITLE" ctrl+home
-check "the view's own keys: Ctrl+Home" "$(wd view "$APP_TITLE" | cut -d' ' -f1-3)" "0 0 0"
+check_true "the view's own keys: Ctrl+Home" poll_until "$E2E_STEP_TIMEOUT" selection_is 0 0
 expect_closes_cleanly
 
 e2e_case "a missing file on the command line"
