@@ -13,6 +13,7 @@ declare -A probe=(
     [googletest]=/usr/src/googletest/CMakeLists.txt
     [libbenchmark-dev]=/usr/include/benchmark/benchmark.h
     [libpng-dev]=/usr/include/png.h
+    [zlib1g-dev]=/usr/include/zlib.h
     [libsndfile1-dev]=/usr/include/sndfile.h
     [libdeflate-dev]=/usr/include/libdeflate.h
     [chromium]=/usr/bin/chromium

@@ -1,9 +1,12 @@
 // The reader's batching sink against run-by-run appending, in real rich-edit controls:
-// both must leave the same text and the same format on every character.
+// both must leave the same text and the same format on every character. And the batching
+// sink's layout: every wrapped line starts under its paragraph's text.
 #include <gtest/gtest.h>
 #include <richedit.h>
 
+#include <algorithm>
 #include <random>
+#include <set>
 #include <string>
 
 #include "ydf_richedit.h"
@@ -150,6 +153,56 @@ TEST_F(Views, RandomDocuments) {
         renderBothWays(doc);
         expectSameViews(("random document " + std::to_string(i)).c_str());
     }
+}
+
+// Where the view draws the character at `at`.
+POINTL positionOf(HWND view, LONG at) {
+    POINTL p = {};
+    SendMessageW(view, EM_POSFROMCHAR, WPARAM(&p), at);
+    return p;
+}
+
+// A paragraph, a list item and a paragraph that starts with many blanks, each far wider
+// than the view: every line that continues a paragraph starts where the paragraph's text
+// does (after its blanks and an item's "- ", at most 8 characters in), every first line
+// at the margin, `marginTwips` (6 pixels at 96 dpi) right of where it is without one.
+TEST_F(Views, WrappedLinesHangUnderTheirText) {
+    std::string words;
+    for (int i = 0; i < 150; ++i) words += "word" + std::to_string(i) + " ";
+    const std::string doc = "{\"kicker\": \"K\", \"paragraph\": \"" + words + "\", \"list\": [\"" + words +
+                            "\"]}, {\"kicker\": \"L\", \"paragraph\": \"" + std::string(30, ' ') + words +
+                            "\"}";
+    LONG firstLineX[2] = {};
+    for (const int32_t margin : {0, 90}) {
+        SCOPED_TRACE("margin " + std::to_string(margin));
+        ydfview::RtfSink sink(batched_, margin);
+        ydf::renderYDF(doc.data(), doc.size(), sink);
+        sink.show();
+
+        const std::wstring all = text(batched_);  // paragraphs end in a lone CR
+        const LRESULT lines = SendMessageW(batched_, EM_GETLINECOUNT, 0, 0);
+        int wrapped = 0;
+        std::set<LONG> starts;
+        for (LRESULT line = 0; line < lines; ++line) {
+            const LONG at = LONG(SendMessageW(batched_, EM_LINEINDEX, WPARAM(line), 0));
+            if (at >= LONG(all.size())) break;
+            const size_t paragraph = at == 0 ? 0 : all.rfind(L'\r', size_t(at - 1)) + 1;
+            if (paragraph == size_t(at)) {
+                starts.insert(positionOf(batched_, at).x);
+                continue;
+            }
+            size_t prefix = all.find_first_not_of(L' ', paragraph) - paragraph;
+            if (all.compare(paragraph + prefix, 2, L"- ") == 0) prefix += 2;
+            prefix = std::min(prefix, ydfview::RtfSink::kMaxHangingChars);
+            EXPECT_EQ(positionOf(batched_, at).x, positionOf(batched_, LONG(paragraph + prefix)).x)
+                << "line " << line << ", paragraph at " << paragraph;
+            ++wrapped;
+        }
+        EXPECT_GE(wrapped, 9);  // each of the three long lines wraps at least three times
+        ASSERT_EQ(starts.size(), 1u) << "every first line starts at the margin";
+        firstLineX[margin ? 1 : 0] = *starts.begin();
+    }
+    EXPECT_EQ(firstLineX[1] - firstLineX[0], 6);
 }
 
 TEST_F(Views, StreamingReplacesThePreviousDocument) {

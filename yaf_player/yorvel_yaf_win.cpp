@@ -4,17 +4,20 @@
 // waveform of the loaded sound below a 50-pixel top band. Play hands the whole sample
 // store to the wave output device as one buffer and never waits for it; the device
 // reads the samples in place, so every path that releases or replaces them stops
-// playback first. A file comes from the command line at start-up or from the open-file
-// dialog; nothing is ever written.
+// playback first. A file comes from the command line at start-up, from the open-file
+// dialog or dropped on the window. Keys: Ctrl+O opens the dialog, Space plays or stops,
+// Escape stops. Nothing is ever written.
 #include <windows.h>
 
 #include <commdlg.h>
 #include <mmsystem.h>
+#include <shellapi.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "yaf_sound.h"
 
@@ -31,7 +34,17 @@ constexpr COLORREF kAccent = RGB(77, 201, 240);
 constexpr int kStatusLeft = 204, kStatusTop = 10, kStatusBottom = 30;
 
 // The dialog structure has a fixed layout on Win64; the size is part of the request.
-static_assert(sizeof(OPENFILENAMEA) == 152, "OPENFILENAMEA layout");
+static_assert(sizeof(OPENFILENAMEW) == 152, "OPENFILENAMEW layout");
+
+constexpr int kIconId = 1;  // the program's icon in its resources (cmake/resources.rc.in)
+
+// Keys: Ctrl+O is the "Open" button, Escape the "Stop" button, and Space plays or stops.
+// Space has a command of its own, taken only from the keys (notification code 1), so a
+// command 4 from anywhere else is still ignored.
+constexpr int kPlayOrStopId = 4;
+constexpr WORD kFromKeys = 1;
+constexpr ACCEL kKeys[] = {
+    {FCONTROL | FVIRTKEY, 'O', kOpenId}, {FVIRTKEY, VK_SPACE, kPlayOrStopId}, {FVIRTKEY, VK_ESCAPE, kStopId}};
 
 }  // namespace
 
@@ -45,6 +58,8 @@ static HWAVEOUT gWave;       // the open wave output device; null when none is o
 static WAVEHDR gHdr;         // the one playback buffer; points into gPCM while gWave is open
 static yaf::Point* gPoints;  // the waveform's points, reused by every paint
 static size_t gPointCap;     // how many points gPoints has room for
+static HBITMAP gFrame;       // off-screen copy of the client area that painting draws into
+static SIZE gFrameSize;      // size of gFrame
 
 // Stops the device and closes it, so that the sample store may be released or gHdr
 // rewritten. Reset hands the queued buffer back at once, so it can be unprepared.
@@ -67,8 +82,8 @@ static void refuseFile(yaf::Error error) {
 // replaces the sound and the status line; otherwise only the status line changes.
 // The kept samples are moved to the start of the file image, which then becomes the
 // sample store: one read, one move, and no second block that could fail to come.
-static void loadYAF(const char* path) {
-    FILE* f = std::fopen(path, "rb");
+static void loadYAF(const wchar_t* path) {
+    FILE* f = _wfopen(path, L"rb");
     if (!f) return refuseFile(yaf::Error::CannotOpen);
 
     // The size is measured as a signed 32-bit value: ftell's long is 32 bits here, and
@@ -117,28 +132,60 @@ static void loadYAF(const char* path) {
     InvalidateRect(gWnd, nullptr, TRUE);
 }
 
-// The path given on the command line. Windows shells and Wine put a path holding a
-// blank in double quotes; one such enclosing pair is removed, any other text is a path
-// as it stands.
-static const char* commandLinePath(char* cmdLine) {
-    const size_t n = std::strlen(cmdLine);
-    if (n >= 2 && cmdLine[0] == '"' && cmdLine[n - 1] == '"' && !std::memchr(cmdLine + 1, '"', n - 2)) {
-        cmdLine[n - 1] = '\0';
-        return cmdLine + 1;
+// The text of the command line after the program's name, as the runtime's start-up code
+// finds it: the name runs to the first blank or control character outside double
+// quotes, and the blanks after it are skipped.
+static const wchar_t* commandLineTail(const wchar_t* line) {
+    bool quoted = false;
+    for (; *line > L' ' || (*line && quoted); ++line)
+        if (*line == L'"') quoted = !quoted;
+    while (*line && *line <= L' ') ++line;
+    return line;
+}
+
+// The path given on the command line, copied into `path` (32 768 characters, as many as
+// a command line holds). Windows shells and Wine put a path holding a blank in double
+// quotes; one such enclosing pair is removed, any other text is a path as it stands.
+static void commandLinePath(const wchar_t* tail, wchar_t (&path)[32768]) {
+    size_t n = 0;
+    while (tail[n] && n + 1 < std::size(path)) path[n] = tail[n], ++n;
+    path[n] = L'\0';
+    if (n >= 2 && path[0] == L'"' && path[n - 1] == L'"' && !std::wmemchr(path + 1, L'"', n - 2)) {
+        std::wmemmove(path, path + 1, n - 2);
+        path[n - 2] = L'\0';
     }
-    return cmdLine;
 }
 
 static void openDialog() {
-    char path[MAX_PATH] = {};
-    OPENFILENAMEA ofn = {};
+    wchar_t path[MAX_PATH] = {};
+    OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = gWnd;
-    ofn.lpstrFilter = "YAF Files\0*.yaf\0All Files\0*.*\0";  // the literal's NUL ends the list
+    ofn.lpstrFilter = L"YAF Files\0*.yaf\0All Files\0*.*\0";  // the literal's NUL ends the list
     ofn.lpstrFile = path;
     ofn.nMaxFile = MAX_PATH;
     ofn.Flags = OFN_FILEMUSTEXIST;
-    if (GetOpenFileNameA(&ofn)) loadYAF(path);
+    if (GetOpenFileNameW(&ofn)) loadYAF(path);
+}
+
+// A file dropped on the window loads as if chosen in the dialog; of several, the first.
+static void onDropFiles(HDROP drop) {
+    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+    wchar_t path[32768];  // as long as a path can be
+    if (length > 0 && length < std::size(path) && DragQueryFileW(drop, 0, path, length + 1) == length)
+        loadYAF(path);
+    DragFinish(drop);
+}
+
+// The program's icon on its window, for the title bar and the taskbar (the class keeps
+// none). Shared icons: the system releases them with the program.
+static void setWindowIcon(HINSTANCE instance) {
+    const int sizes[][3] = {{ICON_BIG, SM_CXICON, SM_CYICON}, {ICON_SMALL, SM_CXSMICON, SM_CYSMICON}};
+    for (const auto& s : sizes) {
+        HANDLE icon = LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, GetSystemMetrics(s[1]),
+                                 GetSystemMetrics(s[2]), LR_SHARED);
+        if (icon) SendMessageW(gWnd, WM_SETICON, WPARAM(s[0]), LPARAM(icon));
+    }
 }
 
 // Plays the whole sound from its first frame, stopping whatever played before. When
@@ -168,6 +215,15 @@ static void play() {
     gHdr.dwBufferLength = uint32_t(gCh) * gSamples * 2;
     waveOutPrepareHeader(gWave, &gHdr, sizeof gHdr);
     waveOutWrite(gWave, &gHdr, sizeof gHdr);
+}
+
+// Space: a sound that plays is stopped; otherwise (none open, or the device has played
+// the buffer to its end and marked it done) it plays from its first frame.
+static void playOrStop() {
+    if (gWave && !(gHdr.dwFlags & WHDR_DONE))
+        stopPlayback();
+    else
+        play();
 }
 
 // Room for `count` waveform points, kept from paint to paint: the block grows only when
@@ -216,12 +272,30 @@ static void paintContent(HDC dc, const RECT& rc) {
     paintWave(dc, rc);
 }
 
+// Every size change repaints the whole window, so painting goes through an off-screen
+// copy of the client area: straight to the screen, the background fill showed for a
+// moment where the waveform then came. The copy is kept and made anew only when the
+// size changes; without one (no memory for it) painting goes straight to the screen.
 static void onPaint(HWND hwnd) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
     RECT rc;
     GetClientRect(hwnd, &rc);
-    paintContent(dc, rc);
+    if (!gFrame || gFrameSize.cx != rc.right || gFrameSize.cy != rc.bottom) {
+        if (gFrame) DeleteObject(gFrame);
+        gFrame = rc.right > 0 && rc.bottom > 0 ? CreateCompatibleBitmap(dc, rc.right, rc.bottom) : nullptr;
+        gFrameSize = {rc.right, rc.bottom};
+    }
+    HDC frame = gFrame ? CreateCompatibleDC(dc) : nullptr;
+    if (frame) {
+        HGDIOBJ previous = SelectObject(frame, gFrame);
+        paintContent(frame, rc);
+        BitBlt(dc, 0, 0, rc.right, rc.bottom, frame, 0, 0, SRCCOPY);
+        SelectObject(frame, previous);
+        DeleteDC(frame);
+    } else {
+        paintContent(dc, rc);
+    }
     EndPaint(hwnd, &ps);
 }
 
@@ -230,6 +304,9 @@ static void onCommand(WPARAM wParam) {
         case kOpenId: openDialog(); break;
         case kPlayId: play(); break;
         case kStopId: stopPlayback(); break;
+        case kPlayOrStopId:
+            if (HIWORD(wParam) == kFromKeys) playOrStop();
+            break;
         default: break;
     }
 }
@@ -250,6 +327,7 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_PAINT: onPaint(hwnd); return 0;
         case WM_COMMAND: onCommand(wParam); return 0;
+        case WM_DROPFILES: onDropFiles(reinterpret_cast<HDROP>(wParam)); return 0;
         case WM_DESTROY: onDestroy(); return 0;
         default: return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
@@ -260,10 +338,13 @@ static void createButton(const wchar_t* caption, int x, int id, HINSTANCE instan
                     reinterpret_cast<HMENU>(INT_PTR(id)), instance, nullptr);
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int showCmd) {
-    // Class style 0: resizing repaints only the newly uncovered strips. No brush: the
-    // paint handler fills the whole client area itself.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd) {
+    // Any change of size repaints the whole client area, so the waveform is always drawn
+    // for the size the window has: with class style 0, enlarging painted only the newly
+    // uncovered strips and the waveform drawn for the old size stayed beside them. No
+    // brush: the paint handler fills the whole client area itself.
     WNDCLASSW wc = {};
+    wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = WndProc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
@@ -275,15 +356,29 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int showCmd) {
     createButton(L"Open", 8, kOpenId, instance);
     createButton(L"Play", 72, kPlayId, instance);
     createButton(L"Stop", 136, kStopId, instance);
+    setWindowIcon(instance);
+    DragAcceptFiles(gWnd, TRUE);
+    HACCEL keys = CreateAcceleratorTableW(const_cast<ACCEL*>(kKeys), int(std::size(kKeys)));
     ShowWindow(gWnd, showCmd);
 
-    // Loaded before the first message, so the first paint already shows the outcome.
-    if (cmdLine && cmdLine[0] != '\0') loadYAF(commandLinePath(cmdLine));
+    // Loaded before the first message, so the first paint already shows the outcome. The
+    // wide command line reaches any file name, also one outside the ANSI code page.
+    const wchar_t* tail = commandLineTail(GetCommandLineW());
+    if (tail[0] != L'\0') {
+        wchar_t path[32768];
+        commandLinePath(tail, path);
+        loadYAF(path);
+    }
 
+    // The keys go through the table before anything else sees them: a button that has
+    // the focus (after a click) would take Space as a click of its own.
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0)) {
+        if (keys && TranslateAcceleratorA(gWnd, keys, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    if (keys) DestroyAcceleratorTable(keys);
+    if (gFrame) DeleteObject(gFrame);
     return 0;
 }

@@ -69,6 +69,13 @@ char16_t cp1252(uint8_t byte) {
 void RtfWriter::clear() {
     body_.clear();
     colors_.clear();
+    paragraphStart_ = true;
+}
+
+void RtfWriter::startParagraph(int32_t leftTwips, int32_t firstTwips) {
+    char format[48];
+    std::snprintf(format, sizeof format, "\\pard\\li%ld\\fi%ld", long(leftTwips), long(firstTwips));
+    body_ += format;
 }
 
 size_t RtfWriter::colorIndex(uint32_t color) {
@@ -87,6 +94,7 @@ void RtfWriter::appendRun(std::u16string_view w, uint32_t color, int32_t points,
 
     for (size_t i = 0; i < w.size(); ++i) {
         const char16_t c = w[i];
+        paragraphStart_ = false;
         // Line breaks as EM_REPLACESEL takes them: CR LF, a lone CR and a lone LF each end
         // a paragraph; CR CR LF becomes one blank.
         if (c == u'\r' && i + 2 < w.size() && w[i + 1] == u'\r' && w[i + 2] == u'\n') {
@@ -95,6 +103,7 @@ void RtfWriter::appendRun(std::u16string_view w, uint32_t color, int32_t points,
         } else if (c == u'\r' || c == u'\n') {
             body_ += kBreak;
             if (c == u'\r' && i + 1 < w.size() && w[i + 1] == u'\n') ++i;
+            paragraphStart_ = true;
         } else if (c == u'\t') {
             body_ += "\\tab ";
         } else if (c == u'\\' || c == u'{' || c == u'}') {

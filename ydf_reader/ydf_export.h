@@ -36,6 +36,14 @@ class RtfWriter {
 public:
     void clear();
 
+    // True before the first run and right after a line break: the next run starts a
+    // paragraph. startParagraph() then sets that paragraph's indents: its first line
+    // `leftTwips + firstTwips` from the left edge, the lines it wraps into `leftTwips`.
+    bool atParagraphStart() const {
+        return paragraphStart_;
+    }
+    void startParagraph(int32_t leftTwips, int32_t firstTwips);
+
     // Adds one run. An empty text adds nothing (it would only set a format).
     void appendRun(std::u16string_view text, uint32_t color, int32_t points, bool bold);
 
@@ -58,6 +66,7 @@ private:
 
     std::string body_;              // the runs, each with its full format
     std::vector<uint32_t> colors_;  // the colour table, in order of first use
+    bool paragraphStart_ = true;    // the next run starts a paragraph
 };
 
 // A sink that takes each run's bytes as Windows-1252 into an RtfWriter.

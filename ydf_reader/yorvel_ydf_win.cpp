@@ -2,18 +2,23 @@
 //
 // One window: an "Open .ydf" button in a 40-pixel top band and, below it, a read-only
 // rich-edit view that shows the greeting, the rendered document or an error text. A file
-// comes from the command line at start-up or from the open-file dialog; the window title
-// names the file shown. Nothing is ever written.
+// comes from the command line at start-up, from the open-file dialog or dropped on the
+// window or the view; the window title names the file shown. The view has the keyboard
+// focus whenever the window is active, so its own keys (paging, selecting, copying,
+// zooming) work; Ctrl+O opens the dialog, Ctrl+F the find dialog, F3 and Shift+F3 find the
+// next and the previous match. Nothing is ever written.
 #include <windows.h>
 
 #include <commdlg.h>
 #include <richedit.h>
+#include <shellapi.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <iterator>
 
 #include "ydf_document.h"
 #include "ydf_richedit.h"
@@ -31,7 +36,28 @@ constexpr DWORD kViewStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_READONLY | 
 static_assert(kViewStyle == 0x50200804, "view style");
 
 // The dialog structure has a fixed layout on Win64; the size is part of the request.
-static_assert(sizeof(OPENFILENAMEA) == 152, "OPENFILENAMEA layout");
+static_assert(sizeof(OPENFILENAMEW) == 152, "OPENFILENAMEW layout");
+
+// The view takes as much text as the control can hold at all, instead of its default of
+// 32 767 characters, which cut a longer document short: what the renderer emits is what
+// the view shows.
+constexpr LPARAM kViewTextLimit = 0x7FFFFFFF;
+// Room between the view's left edge and its text, so that no line touches the edge: 6
+// pixels at 96 dots an inch, as a paragraph indent (the control's own margins are not
+// kept by every rich-edit implementation).
+constexpr int32_t kViewMarginTwips = 90;
+
+constexpr int kIconId = 1;  // the program's icon in its resources (cmake/resources.rc.in)
+
+// Keys: Ctrl+O is the "Open .ydf" button; the find commands have identifiers of their
+// own, taken only from the keys (notification code 1), so that other commands with
+// those identifiers are still ignored.
+constexpr int kFindId = 5, kFindNextId = 6, kFindPreviousId = 7;
+constexpr WORD kFromKeys = 1;
+constexpr ACCEL kKeys[] = {{FCONTROL | FVIRTKEY, 'O', kOpenId},
+                           {FCONTROL | FVIRTKEY, 'F', kFindId},
+                           {FVIRTKEY, VK_F3, kFindNextId},
+                           {FSHIFT | FVIRTKEY, VK_F3, kFindPreviousId}};
 
 constexpr char kCannotOpen[] = "[ERROR] Cannot open file";
 constexpr char kCannotRead[] = "[ERROR] Cannot read file";
@@ -39,9 +65,14 @@ constexpr char kNoMemory[] = "[ERROR] Not enough memory";
 
 }  // namespace
 
-static HWND gWnd;   // the main window; owner of the open-file dialog
-static HWND gEdit;  // the read-only rich-edit view; null when the control library is missing
-static char* gDoc;  // the loaded document: the whole file plus one NUL; null before the first load
+static HWND gWnd;          // the main window; owner of the open-file dialog
+static HWND gEdit;         // the read-only rich-edit view; null when the control library is missing
+static char* gDoc;         // the loaded document: the whole file plus one NUL; null before the first load
+static WNDPROC gViewProc;  // the view's own window procedure, behind viewProc
+static HWND gFind;         // the find dialog while it is open
+static UINT gFindMessage;  // the message the find dialog sends its owner (FINDMSGSTRING)
+static wchar_t gFindWhat[256];     // the text to find, as typed in the find dialog
+static FINDREPLACEW gFindRequest;  // the find dialog's request: the text and its options
 
 static void appendText(const char* text, COLORREF color, int32_t points, bool bold) {
     ydfview::appendText(gEdit, text, color, points, bold);
@@ -60,25 +91,46 @@ static void showGreeting() {
     appendLine("  Supports: brochure / proposal / contract", ydf::kMuted, 10, false);
 }
 
+// Gives the view's paragraph at the caret the margin; text appended after it keeps it.
+static void setViewMargin() {
+    PARAFORMAT format = {};
+    format.cbSize = sizeof format;
+    format.dwMask = PFM_STARTINDENT | PFM_OFFSET;
+    format.dxStartIndent = kViewMarginTwips;
+    SendMessageW(gEdit, EM_SETPARAFORMAT, 0, reinterpret_cast<LPARAM>(&format));
+}
+
 // An error text as the view's whole content, in a colour that shows on the dark
-// background (the control's default black would not).
+// background (the control's default black would not), off the view's edge.
 static void showError(const char* text) {
     SetWindowTextA(gEdit, "");
+    setViewMargin();
     appendText(text, ydf::kLightGrey, 11, false);
 }
 
 // The part of `path` after its last backslash; without one, after its last slash;
 // without either, the whole path.
-static const char* fileNameOf(const char* path) {
-    if (const char* backslash = std::strrchr(path, '\\')) return backslash + 1;
-    if (const char* slash = std::strrchr(path, '/')) return slash + 1;
+static const wchar_t* fileNameOf(const wchar_t* path) {
+    if (const wchar_t* backslash = std::wcsrchr(path, L'\\')) return backslash + 1;
+    if (const wchar_t* slash = std::wcsrchr(path, L'/')) return slash + 1;
     return path;
+}
+
+// "YorvelYDFReader -- NAME" as the window title, in a buffer of 512 characters: a longer
+// name is cut, between characters (never inside a surrogate pair).
+static void setTitle(const wchar_t* name) {
+    wchar_t title[512] = L"YorvelYDFReader -- ";
+    size_t n = std::wcslen(title);
+    for (; *name && n + 1 < std::size(title); ++name) title[n++] = *name;
+    if (*name && IS_HIGH_SURROGATE(title[n - 1])) --n;
+    title[n] = L'\0';
+    SetWindowTextW(gWnd, title);
 }
 
 // Reads the file at `path` whole and shows it. A file that cannot be opened or read
 // leaves the title and the loaded document as they were; the view shows why.
-static void loadYDF(const char* path) {
-    FILE* f = std::fopen(path, "rb");
+static void loadYDF(const wchar_t* path) {
+    FILE* f = _wfopen(path, L"rb");
     if (!f) return showError(kCannotOpen);
 
     // The size is held as a signed 32-bit value; anything that does not fit, or a
@@ -108,7 +160,7 @@ static void loadYDF(const char* path) {
     // The runs are collected before anything changes, so a document too big to render
     // leaves the loaded one in place. Nothing after finish() allocates: no exception
     // leaves this function, and so none reaches WndProc or WinMain.
-    ydfview::RtfSink view(gEdit);
+    ydfview::RtfSink view(gEdit, kViewMarginTwips);
     try {
         ydf::renderYDF(doc, length, view);
         view.finish();
@@ -123,34 +175,138 @@ static void loadYDF(const char* path) {
     std::free(gDoc);
     gDoc = doc;
 
-    char title[512];
-    std::snprintf(title, sizeof title, "YorvelYDFReader -- %s", fileNameOf(path));
-    SetWindowTextA(gWnd, title);
+    setTitle(fileNameOf(path));
 }
 
-// The path given on the command line. Windows shells and Wine put a path holding a
-// blank in double quotes; one such enclosing pair is removed, any other text is a path
-// as it stands.
-static const char* commandLinePath(char* cmdLine) {
-    const size_t n = std::strlen(cmdLine);
-    if (n >= 2 && cmdLine[0] == '"' && cmdLine[n - 1] == '"' && !std::memchr(cmdLine + 1, '"', n - 2)) {
-        cmdLine[n - 1] = '\0';
-        return cmdLine + 1;
+// The text of the command line after the program's name, as the runtime's start-up code
+// finds it: the name runs to the first blank or control character outside double
+// quotes, and the blanks after it are skipped.
+static const wchar_t* commandLineTail(const wchar_t* line) {
+    bool quoted = false;
+    for (; *line > L' ' || (*line && quoted); ++line)
+        if (*line == L'"') quoted = !quoted;
+    while (*line && *line <= L' ') ++line;
+    return line;
+}
+
+// The path given on the command line, copied into `path` (32 768 characters, as many as
+// a command line holds). Windows shells and Wine put a path holding a blank in double
+// quotes; one such enclosing pair is removed, any other text is a path as it stands.
+static void commandLinePath(const wchar_t* tail, wchar_t (&path)[32768]) {
+    size_t n = 0;
+    while (tail[n] && n + 1 < std::size(path)) path[n] = tail[n], ++n;
+    path[n] = L'\0';
+    if (n >= 2 && path[0] == L'"' && path[n - 1] == L'"' && !std::wmemchr(path + 1, L'"', n - 2)) {
+        std::wmemmove(path, path + 1, n - 2);
+        path[n - 2] = L'\0';
     }
-    return cmdLine;
 }
 
 static void openDialog() {
-    char path[MAX_PATH] = {};
-    OPENFILENAMEA ofn = {};
+    wchar_t path[MAX_PATH] = {};
+    OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = gWnd;
     ofn.lpstrFilter =
-        "YDF Files\0*.ydf\0JSON Files\0*.json\0All Files\0*.*\0";  // the literal's NUL ends the list
+        L"YDF Files\0*.ydf\0JSON Files\0*.json\0All Files\0*.*\0";  // the literal's NUL ends the list
     ofn.lpstrFile = path;
     ofn.nMaxFile = MAX_PATH;
     ofn.Flags = OFN_FILEMUSTEXIST;
-    if (GetOpenFileNameA(&ofn)) loadYDF(path);
+    if (GetOpenFileNameW(&ofn)) loadYDF(path);
+}
+
+// A file dropped on the window or the view loads as if chosen in the dialog; of several,
+// the first.
+static void loadDropped(HDROP drop) {
+    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+    wchar_t path[32768];  // as long as a path can be
+    if (length > 0 && length < std::size(path) && DragQueryFileW(drop, 0, path, length + 1) == length)
+        loadYDF(path);
+}
+
+// The view's window procedure in front of the control's own: files dropped on the view
+// go to the reader (the control would take them for text to insert, or do nothing).
+static LRESULT CALLBACK viewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_DROPFILES) {
+        auto drop = reinterpret_cast<HDROP>(wParam);
+        loadDropped(drop);
+        DragFinish(drop);
+        return 0;
+    }
+    return CallWindowProcW(gViewProc, hwnd, msg, wParam, lParam);
+}
+
+// Searches the view for the text of the find dialog, down from the end of the selection
+// or up from its start, with the dialog's options (case-insensitive unless "Match case"
+// is ticked). A match is selected and scrolled into view; without one the selection
+// stays and the system beeps, as the find dialog does.
+static void findText(bool down) {
+    if (!gEdit || !gFindWhat[0]) return;
+    CHARRANGE selection = {};
+    SendMessageW(gEdit, EM_EXGETSEL, 0, LPARAM(&selection));
+    FINDTEXTEXW find = {};
+    find.chrg = down ? CHARRANGE{selection.cpMax, -1} : CHARRANGE{selection.cpMin, 0};
+    find.lpstrText = gFindWhat;
+    const WPARAM flags = (down ? FR_DOWN : 0) | (gFindRequest.Flags & (FR_MATCHCASE | FR_WHOLEWORD));
+    if (SendMessageW(gEdit, EM_FINDTEXTEXW, flags, LPARAM(&find)) < 0) {
+        MessageBeep(MB_OK);
+        return;
+    }
+    SendMessageW(gEdit, EM_EXSETSEL, 0, LPARAM(&find.chrgText));
+    SendMessageW(gEdit, EM_SCROLLCARET, 0, 0);
+}
+
+// Ctrl+F: the system's find dialog, modeless; when it is open already, it comes to the front.
+static void openFind() {
+    if (gFind) {
+        SetActiveWindow(gFind);
+        return;
+    }
+    gFindRequest.lStructSize = sizeof gFindRequest;
+    gFindRequest.hwndOwner = gWnd;
+    gFindRequest.lpstrFindWhat = gFindWhat;
+    gFindRequest.wFindWhatLen = WORD(std::size(gFindWhat));
+    if (!(gFindRequest.Flags & FR_DIALOGTERM)) gFindRequest.Flags |= FR_DOWN;  // the first time: down
+    gFindRequest.Flags &= ~(FR_DIALOGTERM | FR_FINDNEXT);
+    gFind = FindTextW(&gFindRequest);
+}
+
+// What the find dialog reports: "Find Next" pressed, or the dialog closed.
+static void onFindMessage(const FINDREPLACEW& request) {
+    if (request.Flags & FR_DIALOGTERM) {
+        gFind = nullptr;
+    } else if (request.Flags & FR_FINDNEXT) {
+        findText(request.Flags & FR_DOWN);
+    }
+}
+
+// F3 and Shift+F3 search again with what the find dialog holds; with nothing to find
+// yet, they open it.
+static void findAgain(bool down) {
+    if (gFindWhat[0])
+        findText(down);
+    else
+        openFind();
+}
+
+// A drop on the view that the control reports itself (its own drag and drop): the first
+// file loads. The handle belongs to the drag and drop that made it; returning 0 keeps the
+// control from inserting anything.
+static LRESULT onNotify(const NMHDR& header) {
+    if (gEdit && header.hwndFrom == gEdit && header.code == EN_DROPFILES)
+        loadDropped(static_cast<HDROP>(reinterpret_cast<const ENDROPFILES&>(header).hDrop));
+    return 0;
+}
+
+// The program's icon on its window, for the title bar and the taskbar (the class keeps
+// none). Shared icons: the system releases them with the program.
+static void setWindowIcon(HINSTANCE instance) {
+    const int sizes[][3] = {{ICON_BIG, SM_CXICON, SM_CYICON}, {ICON_SMALL, SM_CXSMICON, SM_CYSMICON}};
+    for (const auto& s : sizes) {
+        HANDLE icon = LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, GetSystemMetrics(s[1]),
+                                 GetSystemMetrics(s[2]), LR_SHARED);
+        if (icon) SendMessageW(gWnd, WM_SETICON, WPARAM(s[0]), LPARAM(icon));
+    }
 }
 
 // The view takes the whole client area below the top band.
@@ -163,7 +319,12 @@ static void onSize() {
 }
 
 static void onCommand(WPARAM wParam) {
-    if (LOWORD(wParam) == kOpenId) openDialog();  // any notification code
+    const int id = LOWORD(wParam);
+    if (id == kOpenId) openDialog();  // any notification code
+    if (HIWORD(wParam) != kFromKeys) return;
+    if (id == kFindId) openFind();
+    if (id == kFindNextId) findAgain(true);
+    if (id == kFindPreviousId) findAgain(false);
 }
 
 static void onDestroy() {
@@ -173,15 +334,30 @@ static void onDestroy() {
 }
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (gFindMessage && msg == gFindMessage) {
+        onFindMessage(*reinterpret_cast<const FINDREPLACEW*>(lParam));
+        return 0;
+    }
     switch (msg) {
         case WM_SIZE: onSize(); return 0;
         case WM_COMMAND: onCommand(wParam); return 0;
         case WM_DESTROY: onDestroy(); return 0;
+        // The window passes the focus it gets on activation on to the view.
+        case WM_SETFOCUS:
+            if (gEdit) SetFocus(gEdit);
+            return 0;
+        case WM_DROPFILES: {
+            auto drop = reinterpret_cast<HDROP>(wParam);
+            loadDropped(drop);
+            DragFinish(drop);
+            return 0;
+        }
+        case WM_NOTIFY: return onNotify(*reinterpret_cast<const NMHDR*>(lParam));
         default: return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int showCmd) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd) {
     LoadLibraryA("Msftedit.dll");  // provides "RICHEDIT50W"; kept for the whole run
 
     // The class brush paints the top band around the button.
@@ -200,17 +376,44 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int showCmd) {
     gEdit = CreateWindowExW(0, L"RICHEDIT50W", L"", kViewStyle, 0, kTopBand, kWindowW, kWindowH - kTopBand,
                             gWnd, nullptr, instance, nullptr);
     SendMessageA(gEdit, EM_SETBKGNDCOLOR, 0, ydf::kBackground);
+    if (gEdit) {
+        SendMessageW(gEdit, EM_EXLIMITTEXT, 0, kViewTextLimit);
+        setViewMargin();  // for the greeting
+        // A match found while the find dialog has the focus stays shown as selected.
+        SendMessageW(gEdit, EM_SETOPTIONS, ECOOP_OR, ECO_NOHIDESEL);
+        // Files dropped on the view: as WM_DROPFILES (viewProc), or reported by the
+        // control's own drag and drop (EN_DROPFILES).
+        gViewProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(gEdit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(viewProc)));
+        DragAcceptFiles(gEdit, TRUE);
+        SendMessageW(gEdit, EM_SETEVENTMASK, 0, ENM_DROPFILES);
+    }
+    DragAcceptFiles(gWnd, TRUE);
+    setWindowIcon(instance);
+    gFindMessage = RegisterWindowMessageW(FINDMSGSTRINGW);
+    HACCEL keys = CreateAcceleratorTableW(const_cast<ACCEL*>(kKeys), int(std::size(kKeys)));
 
     showGreeting();
     ShowWindow(gWnd, showCmd);
 
-    // Loaded before the first message, so the first paint already shows the document.
-    if (cmdLine && cmdLine[0] != '\0') loadYDF(commandLinePath(cmdLine));
+    // Loaded before the first message, so the first paint already shows the document. The
+    // wide command line reaches any file name, also one outside the ANSI code page.
+    const wchar_t* tail = commandLineTail(GetCommandLineW());
+    if (tail[0] != L'\0') {
+        wchar_t path[32768];
+        commandLinePath(tail, path);
+        loadYDF(path);
+    }
 
+    // The find dialog takes its own keys (Tab, Enter, Escape) while it has the focus;
+    // the program's keys work everywhere else, the view included.
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0)) {
+        if (gFind && IsDialogMessageA(gFind, &msg)) continue;
+        if (keys && TranslateAcceleratorA(gWnd, keys, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    if (keys) DestroyAcceleratorTable(keys);
     return 0;
 }

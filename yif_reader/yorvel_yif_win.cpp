@@ -2,15 +2,18 @@
 //
 // One window: an "Open .yif" button, a one-line status text and the picture, scaled to
 // 95% of the largest size that fits below a 40-pixel top band. A file comes from the
-// command line at start-up or from the open-file dialog; nothing is ever written.
+// command line at start-up, from the open-file dialog or dropped on the window; Ctrl+O
+// opens the dialog. Nothing is ever written.
 #include <windows.h>
 
 #include <commdlg.h>
+#include <shellapi.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "yif_image.h"
 
@@ -25,7 +28,12 @@ constexpr COLORREF kBackground = RGB(6, 6, 12);
 constexpr COLORREF kAccent = RGB(77, 201, 240);
 
 // The dialog structure has a fixed layout on Win64; the size is part of the request.
-static_assert(sizeof(OPENFILENAMEA) == 152, "OPENFILENAMEA layout");
+static_assert(sizeof(OPENFILENAMEW) == 152, "OPENFILENAMEW layout");
+
+constexpr int kIconId = 1;  // the program's icon in its resources (cmake/resources.rc.in)
+
+// Keys: Ctrl+O is the "Open .yif" button.
+constexpr ACCEL kKeys[] = {{FCONTROL | FVIRTKEY, 'O', kOpenId}};
 
 }  // namespace
 
@@ -34,6 +42,8 @@ static HBITMAP gBitmap;  // current picture (top-down 32-bit DIB section); null 
 static int32_t gImgW;    // width of the last accepted image, header bits as they stand
 static int32_t gImgH;    // height of the last accepted image, header bits as they stand
 static char gInfo[512] = "YIF Reader v1.0 -- Open a .yif file";  // status line drawn at the top
+static HBITMAP gFrame;   // off-screen copy of the client area that painting draws into
+static SIZE gFrameSize;  // size of gFrame
 
 // A refused file changes only the status line; the previous picture stays. The window is
 // repainted at once so the text does not wait for some unrelated repaint.
@@ -68,8 +78,8 @@ static HBITMAP createPicture(const uint8_t* file, size_t size, const yif::Info& 
 
 // Reads the file at `path` whole and, when its header is accepted, replaces the picture,
 // its size and the status line; otherwise only the status line changes.
-static void loadYIF(const char* path) {
-    FILE* f = std::fopen(path, "rb");
+static void loadYIF(const wchar_t* path) {
+    FILE* f = _wfopen(path, L"rb");
     if (!f) return refuseFile(yif::Error::CannotOpen);
 
     // The size is measured as a signed 32-bit value: ftell's long is 32 bits here, and
@@ -111,28 +121,60 @@ static void loadYIF(const char* path) {
     InvalidateRect(gWnd, nullptr, TRUE);
 }
 
-// The path given on the command line. Windows shells and Wine put a path holding a
-// blank in double quotes; one such enclosing pair is removed, any other text is a path
-// as it stands.
-static const char* commandLinePath(char* cmdLine) {
-    const size_t n = std::strlen(cmdLine);
-    if (n >= 2 && cmdLine[0] == '"' && cmdLine[n - 1] == '"' && !std::memchr(cmdLine + 1, '"', n - 2)) {
-        cmdLine[n - 1] = '\0';
-        return cmdLine + 1;
+// The text of the command line after the program's name, as the runtime's start-up code
+// finds it: the name runs to the first blank or control character outside double
+// quotes, and the blanks after it are skipped.
+static const wchar_t* commandLineTail(const wchar_t* line) {
+    bool quoted = false;
+    for (; *line > L' ' || (*line && quoted); ++line)
+        if (*line == L'"') quoted = !quoted;
+    while (*line && *line <= L' ') ++line;
+    return line;
+}
+
+// The path given on the command line, copied into `path` (32 768 characters, as many as
+// a command line holds). Windows shells and Wine put a path holding a blank in double
+// quotes; one such enclosing pair is removed, any other text is a path as it stands.
+static void commandLinePath(const wchar_t* tail, wchar_t (&path)[32768]) {
+    size_t n = 0;
+    while (tail[n] && n + 1 < std::size(path)) path[n] = tail[n], ++n;
+    path[n] = L'\0';
+    if (n >= 2 && path[0] == L'"' && path[n - 1] == L'"' && !std::wmemchr(path + 1, L'"', n - 2)) {
+        std::wmemmove(path, path + 1, n - 2);
+        path[n - 2] = L'\0';
     }
-    return cmdLine;
 }
 
 static void openDialog() {
-    char path[MAX_PATH] = {};
-    OPENFILENAMEA ofn = {};
+    wchar_t path[MAX_PATH] = {};
+    OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = gWnd;
-    ofn.lpstrFilter = "YIF Files\0*.yif\0All Files\0*.*\0";  // the literal's NUL ends the list
+    ofn.lpstrFilter = L"YIF Files\0*.yif\0All Files\0*.*\0";  // the literal's NUL ends the list
     ofn.lpstrFile = path;
     ofn.nMaxFile = MAX_PATH;
     ofn.Flags = OFN_FILEMUSTEXIST;
-    if (GetOpenFileNameA(&ofn)) loadYIF(path);
+    if (GetOpenFileNameW(&ofn)) loadYIF(path);
+}
+
+// A file dropped on the window loads as if chosen in the dialog; of several, the first.
+static void onDropFiles(HDROP drop) {
+    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+    wchar_t path[32768];  // as long as a path can be
+    if (length > 0 && length < std::size(path) && DragQueryFileW(drop, 0, path, length + 1) == length)
+        loadYIF(path);
+    DragFinish(drop);
+}
+
+// The program's icon on its window, for the title bar and the taskbar (the class keeps
+// none). Shared icons: the system releases them with the program.
+static void setWindowIcon(HINSTANCE instance) {
+    const int sizes[][3] = {{ICON_BIG, SM_CXICON, SM_CYICON}, {ICON_SMALL, SM_CXSMICON, SM_CYSMICON}};
+    for (const auto& s : sizes) {
+        HANDLE icon = LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, GetSystemMetrics(s[1]),
+                                 GetSystemMetrics(s[2]), LR_SHARED);
+        if (icon) SendMessageW(gWnd, WM_SETICON, WPARAM(s[0]), LPARAM(icon));
+    }
 }
 
 // Draws the whole client area `rc`: background, status line, and the picture at its
@@ -159,12 +201,30 @@ static void paintContent(HDC dc, const RECT& rc) {
     DeleteDC(source);
 }
 
+// Every size change repaints the whole window, so painting goes through an off-screen
+// copy of the client area: straight to the screen, the background fill showed for a
+// moment where the picture then came. The copy is kept and made anew only when the size
+// changes; without one (no memory for it) painting goes straight to the screen.
 static void onPaint(HWND hwnd) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
     RECT rc;
     GetClientRect(hwnd, &rc);
-    paintContent(dc, rc);
+    if (!gFrame || gFrameSize.cx != rc.right || gFrameSize.cy != rc.bottom) {
+        if (gFrame) DeleteObject(gFrame);
+        gFrame = rc.right > 0 && rc.bottom > 0 ? CreateCompatibleBitmap(dc, rc.right, rc.bottom) : nullptr;
+        gFrameSize = {rc.right, rc.bottom};
+    }
+    HDC frame = gFrame ? CreateCompatibleDC(dc) : nullptr;
+    if (frame) {
+        HGDIOBJ previous = SelectObject(frame, gFrame);
+        paintContent(frame, rc);
+        BitBlt(dc, 0, 0, rc.right, rc.bottom, frame, 0, 0, SRCCOPY);
+        SelectObject(frame, previous);
+        DeleteDC(frame);
+    } else {
+        paintContent(dc, rc);
+    }
     EndPaint(hwnd, &ps);
 }
 
@@ -180,15 +240,19 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_PAINT: onPaint(hwnd); return 0;
         case WM_COMMAND: onCommand(wParam); return 0;
+        case WM_DROPFILES: onDropFiles(reinterpret_cast<HDROP>(wParam)); return 0;
         case WM_DESTROY: onDestroy(); return 0;
         default: return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int showCmd) {
-    // Class style 0: resizing repaints only the newly uncovered strips. No brush: the
-    // paint handler fills the whole client area itself.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd) {
+    // Any change of size repaints the whole client area, so the picture is always placed
+    // for the size the window has: with class style 0, enlarging painted only the newly
+    // uncovered strips and the picture placed for the old size stayed beside them. No
+    // brush: the paint handler fills the whole client area itself.
     WNDCLASSW wc = {};
+    wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = WndProc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
@@ -199,16 +263,28 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int showCmd) {
                            kWindowH, nullptr, nullptr, instance, nullptr);
     CreateWindowExW(0, L"BUTTON", L"Open .yif", WS_CHILD | WS_VISIBLE, 16, 4, 100, 28, gWnd,
                     reinterpret_cast<HMENU>(INT_PTR(kOpenId)), instance, nullptr);
+    setWindowIcon(instance);
+    DragAcceptFiles(gWnd, TRUE);
+    HACCEL keys = CreateAcceleratorTableW(const_cast<ACCEL*>(kKeys), int(std::size(kKeys)));
     ShowWindow(gWnd, showCmd);
 
-    // Loaded before the first message, so the first paint already shows the outcome.
-    if (cmdLine && cmdLine[0] != '\0') loadYIF(commandLinePath(cmdLine));
+    // Loaded before the first message, so the first paint already shows the outcome. The
+    // wide command line reaches any file name, also one outside the ANSI code page.
+    const wchar_t* tail = commandLineTail(GetCommandLineW());
+    if (tail[0] != L'\0') {
+        wchar_t path[32768];
+        commandLinePath(tail, path);
+        loadYIF(path);
+    }
 
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0)) {
+        if (keys && TranslateAcceleratorA(gWnd, keys, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    if (keys) DestroyAcceleratorTable(keys);
     if (gBitmap) DeleteObject(gBitmap);
+    if (gFrame) DeleteObject(gFrame);
     return 0;
 }

@@ -19,6 +19,7 @@
 set -u
 E2E_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$E2E_REPO/tests/checks.sh"
+export PYTHONDONTWRITEBYTECODE=1  # the picture helper (ppm.py) leaves no cache in the tree
 
 E2E=""          # scratch folder of this run: test files, screenshots, program output
 APP_EXE=""      # the program under test
@@ -283,4 +284,88 @@ click_client() {
     local x y w h
     read -r x y w h < <(wd client "$APP_TITLE") || { fail "no window to click"; return 1; }
     timeout "$E2E_STEP_TIMEOUT" xdotool mousemove $((x + $1)) $((y + $2)) click 1
+}
+
+# count_other_pixels SHOT "R G B" X Y W H [EX EY EW EH]: how many pixels of the
+# rectangle X Y W H are not of that colour, leaving out the rectangle EX EY EW EH.
+count_other_pixels() {
+    PYTHONPATH=$E2E_REPO/tests/e2e python3 - "$E2E/$1.ppm" "$2" "${@:3}" <<'PY'
+import sys, ppm
+w, h, pixels = ppm.read(sys.argv[1])
+colour = bytes(int(v) for v in sys.argv[2].split())
+x0, y0, rw, rh = (int(v) for v in sys.argv[3:7])
+ex = [int(v) for v in sys.argv[7:11]] or [0, 0, 0, 0]
+count = 0
+for y in range(y0, y0 + rh):
+    row = pixels[y * w * 3: (y + 1) * w * 3]
+    for x in range(x0, x0 + rw):
+        if ex[0] <= x < ex[0] + ex[2] and ex[1] <= y < ex[1] + ex[3]: continue
+        if row[3 * x:3 * x + 3] != colour: count += 1
+print(count)
+PY
+}
+
+# expect_resources: the program file carries its icon, every image of it loading at its
+# own size, and an application manifest that is well-formed XML asking for common
+# controls 6, GDI scaling without DPI awareness, and Windows 10 and 11.
+expect_resources() {
+    wd resources "$(winpath "$APP_EXE")" >"$E2E/resources.txt" || { fail "no resources read"; return; }
+    check "icon images, each loading at its size" "$(sed -n 's/^icon //p' "$E2E/resources.txt" | xargs)" \
+        "16 20 24 32 40 48 64 256"
+    sed -n '/^<?xml/,$p' "$E2E/resources.txt" >"$E2E/manifest.xml"
+    check "manifest" "$(python3 - "$E2E/manifest.xml" <<'PY'
+import sys, xml.etree.ElementTree as ET
+root = ET.parse(sys.argv[1]).getroot()
+for e in root.iter():
+    tag = e.tag.split("}")[1]
+    if tag == "assemblyIdentity" and e.get("name") == "Microsoft.Windows.Common-Controls":
+        print("common controls", e.get("version"))
+    elif tag in ("dpiAware", "gdiScaling"):
+        print(tag, e.text)
+    elif tag == "supportedOS":
+        print("supported OS", e.get("Id"))
+PY
+)" "common controls 6.0.0.0
+supported OS {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}
+dpiAware false
+gdiScaling true"
+}
+
+# expect_own_icon: the window shows the program's own icon. The icon the desktop is given
+# for the window (_NET_WM_ICON, which Wine fills from the icons a program sets on its
+# window) holds the 32 x 32 image of the program's .ico, pixel for pixel; the window's
+# class keeps no icon.
+expect_own_icon() {
+    local wid
+    wid=$(xdotool search --name "$APP_TITLE" 2>/dev/null | head -n 1)
+    [ -n "$wid" ] || { fail "no X window to read the icon of"; return; }
+    xprop -id "$wid" -notype -f _NET_WM_ICON 32c _NET_WM_ICON >"$E2E/xicon.txt"
+    check "the window's 32 x 32 icon is the program's" "$(python3 - "$E2E/xicon.txt" "${APP_EXE%.exe}.ico" <<'PY'
+import struct, sys
+values = [int(v) for v in open(sys.argv[1]).read().split("=", 1)[1].replace(",", " ").split()]
+shown, i = {}, 0
+while i + 2 <= len(values):
+    w, h = values[i], values[i + 1]
+    shown[w] = values[i + 2:i + 2 + w * h]
+    i += 2 + w * h
+ico = open(sys.argv[2], "rb").read()
+own = None
+for k in range(struct.unpack_from("<H", ico, 4)[0]):
+    w, h, _, _, _, bits, size, offset = struct.unpack_from("<BBBBHHII", ico, 6 + 16 * k)
+    if w == 32 and bits == 32:
+        rows = ico[offset + 40: offset + 40 + 32 * 32 * 4]  # BGRA, bottom-up
+        own = []
+        for y in range(31, -1, -1):
+            for x in range(32):
+                b, g, r, a = rows[(y * 32 + x) * 4: (y * 32 + x) * 4 + 4]
+                own.append(a << 24 | r << 16 | g << 8 | b)
+print("same" if own is not None and shown.get(32) == own else "different")
+PY
+)" same
+    check "the class keeps no icon" "$(wd classicon "$APP_TITLE")" 0
+}
+
+# drop_file PATH [CLASS]: PATH dropped on the main window (or on its child of CLASS).
+drop_file() {
+    wd drop "$APP_TITLE" "$(winpath "$1")" ${2:+"$2"} || fail "the drop of $1 was not taken"
 }

@@ -12,6 +12,9 @@
 //   wdrive dlg TITLE ok|cancel [MS]     press OK or Cancel of the dialog with exactly TITLE,
 //                                       wait until it is gone ("" = an untitled message box)
 //   wdrive dlgtext TITLE [MS]           print "id<TAB>text" of each control of that dialog
+//   wdrive dlgset TITLE ID TEXT         set the text of control ID of that dialog
+//   wdrive dlgpress TITLE ID            press button ID of that dialog and wait until the
+//                                       press has been handled (the dialog may stay open)
 //   wdrive items TITLE ID [MS]          print the items of combo box ID of that dialog, one a line
 //   wdrive settle TITLE                 wait until the program is idle and has painted
 //   wdrive ping TITLE MS                whether the window answers a message within MS (at
@@ -19,8 +22,9 @@
 //                                       answer, a hung program misses them all)
 //   wdrive probe TITLE MS               find, settle, ping within MS, then print the
 //                                       client rectangle as `client` does: one call for all
-//   wdrive gettext TITLE [CLASS]        the window's title, or the text of its first child of
-//                                       CLASS (case-insensitive, e.g. RICHEDIT50W), as UTF-8
+//   wdrive gettext TITLE [CLASS]        the window's title (GetWindowTextW), or the text of
+//                                       its first child of CLASS (case-insensitive, e.g.
+//                                       RICHEDIT50W), as UTF-8
 //   wdrive children TITLE               "id class x y w h text" of each child (client coords)
 //   wdrive client TITLE                 "x y w h": client origin on the screen, client size
 //   wdrive list                         "hwnd pid class x y w h | cx cy cw ch | title" per window
@@ -29,6 +33,27 @@
 //   wdrive lock PATH                    open PATH sharing nothing, print "locked" and hold it,
 //                                       so that no other program can open it meanwhile
 //   wdrive procs NAME                   count the processes whose image name is NAME
+//   wdrive drop TITLE PATH [CLASS]      drop the file PATH on the window (or on its first
+//                                       child of CLASS), as Explorer does: a WM_DROPFILES
+//                                       whose HDROP block is made in the program's memory
+//   wdrive keys TITLE KEY...            bring the window to the front and type the keys, one
+//                                       after another: a name (a, 7, space, escape, enter,
+//                                       tab, end, home, pgdn, pgup, f1 ... f12) with any of
+//                                       ctrl+, shift+, alt+ before it
+//   wdrive focus TITLE                  the class of the window that has the program's
+//                                       keyboard focus ("none" when none has)
+//   wdrive view TITLE                   of the window's rich-edit child: "START END FIRST X Y
+//                                       H LIMIT": the selection, the first visible line,
+//                                       where the selection's start is drawn (client
+//                                       coordinates of the view), the view's client height
+//                                       and its text limit
+//   wdrive charpos TITLE INDEX...       "X Y" for each character index of that view
+//   wdrive send TITLE CLASS MSG W L      send MSG (numbers: decimal or 0x hex) to the window's
+//                                       first child of CLASS ("-": the window itself) and
+//                                       print the result, for messages without pointers
+//   wdrive classicon TITLE              1 when the window's class has an icon, else 0
+//   wdrive resources EXE                the program file's icon images as "icon W" (each one
+//                                       loaded, W its width as loaded), then its manifest
 //   wdrive drawtext OUT.ppm W H L T R B TEXTRGB BGRGB FLAGS TEXT
 //                                       draw TEXT with DrawTextA in the default font of a
 //                                       fresh DC, as a paint handler would, into a W x H
@@ -42,13 +67,18 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <richedit.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -210,6 +240,12 @@ BOOL CALLBACK matchChild(HWND h, LPARAM param) {
     return FALSE;
 }
 
+HWND childOf(HWND h, const wchar_t* cls) {
+    ChildQuery q = {cls, nullptr};
+    EnumChildWindows(h, matchChild, LPARAM(&q));
+    return q.found;
+}
+
 BOOL CALLBACK printChild(HWND h, LPARAM parent) {
     if (GetParent(h) != HWND(parent)) return TRUE;
     RECT r;
@@ -239,6 +275,211 @@ BOOL CALLBACK printWindow(HWND h, LPARAM) {
     print(windowText(h));
     std::printf("\n");
     return TRUE;
+}
+
+// A block of memory in the process that owns a window, for messages whose parameters
+// point to memory: the program reads and writes it as its own.
+class Remote {
+public:
+    Remote(HWND h, size_t size) : size_(size) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(h, &pid);
+        process_ =
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
+                        FALSE, pid);
+        if (process_) at_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    }
+    ~Remote() {
+        if (at_) VirtualFreeEx(process_, at_, 0, MEM_RELEASE);
+        if (process_) CloseHandle(process_);
+    }
+    Remote(const Remote&) = delete;
+    Remote& operator=(const Remote&) = delete;
+
+    explicit operator bool() const {
+        return at_ != nullptr;
+    }
+    void* at() const {
+        return at_;
+    }
+    bool write(const void* data, size_t n) {
+        return n <= size_ && WriteProcessMemory(process_, at_, data, n, nullptr);
+    }
+    bool read(void* data, size_t n) {
+        return n <= size_ && ReadProcessMemory(process_, at_, data, n, nullptr);
+    }
+
+private:
+    HANDLE process_ = nullptr;
+    void* at_ = nullptr;
+    size_t size_;
+};
+
+LRESULT sendTimeout(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(h, msg, wParam, lParam, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result);
+    return LRESULT(result);
+}
+
+// The first child of `h` of class `cls` (case-insensitive), or null.
+HWND childOf(HWND h, const wchar_t* cls);
+
+// Drops `path` on `target`: a DROPFILES block with the wide, double-NUL-terminated path
+// list, in the target's memory (a fixed block's HDROP is its address). The block is freed
+// once the message has been handled.
+int dropFile(HWND target, const wchar_t* path) {
+    const size_t chars = wcslen(path);
+    std::vector<uint8_t> block(sizeof(DROPFILES) + (chars + 2) * sizeof(wchar_t), 0);
+    auto* files = reinterpret_cast<DROPFILES*>(block.data());
+    files->pFiles = sizeof(DROPFILES);
+    files->pt = {10, 10};
+    files->fWide = TRUE;
+    std::memcpy(block.data() + sizeof(DROPFILES), path, chars * sizeof(wchar_t));
+    Remote remote(target, block.size());
+    if (!remote || !remote.write(block.data(), block.size())) return 1;
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(target, WM_DROPFILES, WPARAM(remote.at()), 0, SMTO_ABORTIFHUNG, 20000, &result)
+               ? 0
+               : 1;
+}
+
+// One key of `wdrive keys`: modifiers and a virtual key, or 0 when the name is unknown.
+struct Key {
+    std::vector<WORD> modifiers;
+    WORD vk = 0;
+};
+
+Key parseKey(std::wstring name) {
+    Key key;
+    const std::pair<const wchar_t*, WORD> modifiers[] = {
+        {L"ctrl+", VK_CONTROL}, {L"shift+", VK_SHIFT}, {L"alt+", VK_MENU}};
+    for (bool more = true; more;) {
+        more = false;
+        for (const auto& [prefix, vk] : modifiers) {
+            if (name.rfind(prefix, 0) == 0) {
+                key.modifiers.push_back(vk);
+                name.erase(0, wcslen(prefix));
+                more = true;
+            }
+        }
+    }
+    const std::pair<const wchar_t*, WORD> names[] = {
+        {L"space", VK_SPACE}, {L"escape", VK_ESCAPE}, {L"enter", VK_RETURN}, {L"tab", VK_TAB},
+        {L"end", VK_END},     {L"home", VK_HOME},     {L"pgdn", VK_NEXT},    {L"pgup", VK_PRIOR}};
+    for (const auto& [n, vk] : names)
+        if (name == n) key.vk = vk;
+    if (name.size() == 1 && iswalnum(name[0])) key.vk = WORD(towupper(name[0]));
+    if (name.size() >= 2 && name[0] == L'f' && iswdigit(name[1])) {
+        const int f = _wtoi(name.c_str() + 1);
+        if (f >= 1 && f <= 12) key.vk = WORD(VK_F1 + f - 1);
+    }
+    return key;
+}
+
+void sendKey(WORD vk, bool up) {
+    INPUT in = {};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    SendInput(1, &in, sizeof in);
+    Sleep(30);
+}
+
+// Brings `h` to the front (waiting until it is), then types each key: modifiers down,
+// the key down and up, modifiers up.
+int typeKeys(HWND h, wchar_t** names, int n) {
+    std::vector<Key> keys;
+    for (int i = 0; i < n; ++i) {
+        keys.push_back(parseKey(names[i]));
+        if (!keys.back().vk) return 2;
+    }
+    SetForegroundWindow(h);
+    const ULONGLONG end = GetTickCount64() + kDefaultWaitMs;
+    while (GetForegroundWindow() != h) {
+        if (GetTickCount64() >= end) {
+            std::fprintf(stderr, "wdrive: the window did not come to the front\n");
+            return 1;
+        }
+        Sleep(kPollMs);
+        SetForegroundWindow(h);
+    }
+    for (const Key& key : keys) {
+        for (const WORD m : key.modifiers) sendKey(m, false);
+        sendKey(key.vk, false);
+        sendKey(key.vk, true);
+        for (auto m = key.modifiers.rbegin(); m != key.modifiers.rend(); ++m) sendKey(*m, true);
+    }
+    return 0;
+}
+
+// Where the view draws the character at `index`, in its client coordinates.
+bool charPos(HWND view, LONG index, POINTL& at) {
+    Remote remote(view, sizeof(POINTL));
+    if (!remote) return false;
+    sendTimeout(view, EM_POSFROMCHAR, WPARAM(remote.at()), LPARAM(index));
+    return remote.read(&at, sizeof at);
+}
+
+int printView(HWND h) {
+    HWND view = childOf(h, L"RICHEDIT50W");
+    if (!view) return 1;
+    CHARRANGE selection = {-1, -1};
+    {
+        Remote remote(view, sizeof(CHARRANGE));
+        if (!remote) return 1;
+        sendTimeout(view, EM_EXGETSEL, 0, LPARAM(remote.at()));
+        remote.read(&selection, sizeof selection);
+    }
+    POINTL at = {};
+    charPos(view, selection.cpMin, at);
+    RECT rc;
+    GetClientRect(view, &rc);
+    std::printf("%ld %ld %ld %ld %ld %ld %ld\n", selection.cpMin, selection.cpMax,
+                long(sendTimeout(view, EM_GETFIRSTVISIBLELINE, 0, 0)), at.x, at.y, rc.bottom,
+                long(sendTimeout(view, EM_GETLIMITTEXT, 0, 0)));
+    return 0;
+}
+
+// The program file's icon group 1 (each image loaded as the system loads it), then its
+// manifest, resource 1 of type RT_MANIFEST.
+int printResources(const wchar_t* exe) {
+    HMODULE m = LoadLibraryExW(exe, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!m) return 1;
+#pragma pack(push, 2)
+    struct GroupEntry {
+        BYTE width, height, colors, reserved;
+        WORD planes, bits;
+        DWORD bytes;
+        WORD id;
+    };
+#pragma pack(pop)
+    if (HRSRC group = FindResourceW(m, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14))) {
+        // RT_GROUP_ICON (14) lists the images, each an RT_ICON (3) of its own.
+        const auto* dir = static_cast<const WORD*>(LockResource(LoadResource(m, group)));
+        const auto* entries = reinterpret_cast<const GroupEntry*>(dir + 3);
+        for (WORD i = 0; dir && i < dir[2]; ++i) {
+            HRSRC image = FindResourceW(m, MAKEINTRESOURCEW(entries[i].id), MAKEINTRESOURCEW(3));
+            const DWORD size = image ? SizeofResource(m, image) : 0;
+            auto* bits = image ? static_cast<BYTE*>(LockResource(LoadResource(m, image))) : nullptr;
+            HICON icon = bits ? CreateIconFromResourceEx(bits, size, TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR)
+                              : nullptr;
+            ICONINFO info = {};
+            BITMAP bm = {};
+            if (icon && GetIconInfo(icon, &info)) {
+                GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+                if (info.hbmColor) DeleteObject(info.hbmColor);
+                if (info.hbmMask) DeleteObject(info.hbmMask);
+            }
+            std::printf("icon %ld\n", long(bm.bmWidth));
+            if (icon) DestroyIcon(icon);
+        }
+    }
+    if (HRSRC manifest = FindResourceW(m, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))) {
+        const void* text = LockResource(LoadResource(m, manifest));
+        if (text) std::fwrite(text, 1, SizeofResource(m, manifest), stdout);
+    }
+    FreeLibrary(m);
+    return 0;
 }
 
 int countProcesses(const wchar_t* name) {
@@ -351,6 +592,17 @@ int run(int argc, wchar_t** argv) {
         if (!d) return 1;
         return finishDialog(d, std::wstring(a[1]) == L"ok" ? IDOK : IDCANCEL, ms);
     }
+    if ((cmd == L"dlgset" && n == 3) || (cmd == L"dlgpress" && n == 2)) {
+        HWND d = needDialog(a[0], kDefaultWaitMs);
+        HWND control = d ? GetDlgItem(d, _wtoi(a[1])) : nullptr;
+        if (!control) return 1;
+        if (cmd == L"dlgset") return sendTimeout(control, WM_SETTEXT, 0, LPARAM(a[2])) ? 0 : 1;
+        DWORD_PTR r = 0;
+        return SendMessageTimeoutW(d, WM_COMMAND, MAKEWPARAM(_wtoi(a[1]), BN_CLICKED), LPARAM(control),
+                                   SMTO_ABORTIFHUNG, kMessageTimeoutMs, &r)
+                   ? 0
+                   : 1;
+    }
     if (cmd == L"dlgtext" && n >= 1) {
         HWND d = needDialog(a[0], waitMs(argc, argv, 3));
         if (!d) return 1;
@@ -399,14 +651,15 @@ int run(int argc, wchar_t** argv) {
     }
     if (cmd == L"gettext" && n >= 1) {
         HWND h = needWindow(a[0]);
+        if (h && n >= 2) h = childOf(h, a[1]);
         if (!h) return 1;
         if (n >= 2) {
-            ChildQuery q = {a[1], nullptr};
-            EnumChildWindows(h, matchChild, LPARAM(&q));
-            if (!q.found) return 1;
-            h = q.found;
+            print(windowText(h));
+        } else {  // the title as the program set it, wide, as GetWindowTextW gives it
+            std::wstring title(size_t(GetWindowTextLengthW(h)) + 1, L'\0');
+            title.resize(size_t(GetWindowTextW(h, title.data(), int(title.size()))));
+            print(title);
         }
-        print(windowText(h));
         return 0;
     }
     if (cmd == L"children" && n == 1) {
@@ -459,6 +712,63 @@ int run(int argc, wchar_t** argv) {
         return 0;
     }
     if (cmd == L"drawtext" && n == 11) return drawText(a);
+    if (cmd == L"drop" && (n == 2 || n == 3)) {
+        HWND h = needWindow(a[0]);
+        if (h && n == 3) h = childOf(h, a[2]);
+        if (!h) return 1;
+        const int rc = dropFile(h, a[1]);
+        settle(h);
+        return rc;
+    }
+    if (cmd == L"keys" && n >= 2) {
+        HWND h = needWindow(a[0]);
+        return h ? typeKeys(h, a + 1, n - 1) : 1;
+    }
+    if (cmd == L"focus" && n == 1) {
+        HWND h = needWindow(a[0]);
+        if (!h) return 1;
+        settle(h);
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(GetWindowThreadProcessId(h, nullptr), &info);
+        if (info.hwndFocus)
+            print(className(info.hwndFocus));
+        else
+            std::printf("none");
+        std::printf("\n");
+        return 0;
+    }
+    if (cmd == L"view" && n == 1) {
+        HWND h = needWindow(a[0]);
+        return h ? printView(h) : 1;
+    }
+    if (cmd == L"charpos" && n >= 2) {
+        HWND h = needWindow(a[0]);
+        HWND view = h ? childOf(h, L"RICHEDIT50W") : nullptr;
+        if (!view) return 1;
+        for (int i = 1; i < n; ++i) {
+            POINTL at = {};
+            if (!charPos(view, _wtol(a[i]), at)) return 1;
+            std::printf("%ld %ld\n", at.x, at.y);
+        }
+        return 0;
+    }
+    if (cmd == L"send" && n == 5) {
+        HWND h = needWindow(a[0]);
+        if (h && std::wstring(a[1]) != L"-") h = childOf(h, a[1]);
+        if (!h) return 1;
+        const auto number = [](const wchar_t* text) { return std::wcstoll(text, nullptr, 0); };
+        std::printf("%lld\n", static_cast<long long>(sendTimeout(h, UINT(number(a[2])), WPARAM(number(a[3])),
+                                                                 LPARAM(number(a[4])))));
+        return 0;
+    }
+    if (cmd == L"classicon" && n == 1) {
+        HWND h = needWindow(a[0]);
+        if (!h) return 1;
+        std::printf("%d\n", GetClassLongPtrW(h, GCLP_HICON) != 0 || GetClassLongPtrW(h, GCLP_HICONSM) != 0);
+        return 0;
+    }
+    if (cmd == L"resources" && n == 1) return printResources(a[0]);
     return 2;
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The audio player end to end: greeting, a sound from the command line and its
-# waveform, playback heard through a capture file, Play / Stop / loads while playing,
-# sounds without samples, no sound device at all, closing while playing.
+# The audio player end to end: greeting, resources, a sound from the command line and its
+# waveform, a larger window, playback heard through a capture file, Play / Stop / loads
+# while playing, the keys (Ctrl+O, Space, Escape), drops and file names outside the ANSI
+# code page, sounds without samples, no sound device at all, closing while playing.
 #
 # Sound: each program started here gets its own ALSA configuration (ALSA_CONFIG_PATH,
 # read by every Wine process for itself, so other programs sharing the prefix are not
@@ -45,9 +46,11 @@ STEPS=(0 16384 -16384 32767 -32768 8000 -8000 0)
 yaf_file steps.yaf 8000 1 8000 "($(IFS=,; echo "${STEPS[*]}"))[int(\$i / 1000)]" 8000
 STEPS_STATUS="YAF7 | 8000Hz 1ch 16bit | 8000 samples | 1.0s | threshold 0"
 cp "$F/steps.yaf" "$F/with blank.yaf"
+cp "$F/steps.yaf" "$F/音.yaf"  # a name the ANSI code page (1252 here) cannot spell
 # Stereo 44.1 kHz, one second of pseudo-random samples.
 yaf_file stereo.yaf 44100 2 44100 'srand(7) if !$i; int(rand(65536)) - 32768' 88200
 STEREO_STATUS="YAF7 | 44100Hz 2ch 16bit | 44100 samples | 1.0s | threshold 0"
+cp "$F/stereo.yaf" "$F/波形.yaf"
 # Mono 8 kHz, 120 s of pseudo-random samples that are never 0: it plays for half a minute
 # even at the four times real speed Wine plays into a file, so every case acts on it
 # while it plays however slow the machine, and no stretch of it repeats, so a capture
@@ -217,6 +220,11 @@ expect_no_wave "greeting" greeting
 wd press "$APP_TITLE" 2
 wd press "$APP_TITLE" 3
 expect_no_capture "Play and Stop with no sound"
+wd keys "$APP_TITLE" space escape
+wd settle "$APP_TITLE"
+expect_no_capture "Space and Escape with no sound"
+expect_resources
+expect_own_icon
 expect_closes_cleanly
 
 e2e_case "sound on the command line"
@@ -230,6 +238,63 @@ wd press "$APP_TITLE" 2
 expect_played "mono 8 kHz" out.raw steps.yaf
 shoot after-play
 expect_same_region "playing changes nothing on screen" cmdline after-play 0 0 $(shot_size cmdline)
+
+# The whole client area is painted anew for the new size, with nothing forcing it: one
+# waveform, drawn for the new size (one left for the old size would show in the columns
+# looked at), and the status line across the new width.
+e2e_case "a larger window"
+wd resize "$APP_TITLE" 1000 650
+shoot larger
+expect_status "larger window" larger "$STEPS_STATUS"
+expect_steps_wave "larger window" larger
+expect_closes_cleanly
+
+e2e_case "a file named outside the ANSI code page, on the command line"
+player "$(winpath "$F/音.yaf")"
+shoot cjk
+expect_status "command line" cjk "$STEPS_STATUS"
+expect_steps_wave "command line" cjk
+
+e2e_case "a file dropped on the window"
+drop_file "$F/波形.yaf"
+shoot dropped
+expect_status "dropped" dropped "$STEREO_STATUS"
+wd press "$APP_TITLE" 2
+expect_played "the dropped sound plays" out.raw stereo.yaf
+
+e2e_case "Ctrl+O opens the Open dialog"
+wd keys "$APP_TITLE" ctrl+o && wd open "$(winpath "$F/steps.yaf")" || fail "Ctrl+O gave no Open dialog"
+shoot keyed
+expect_status "opened with Ctrl+O" keyed "$STEPS_STATUS"
+expect_closes_cleanly
+
+e2e_case "Space plays and stops, Escape stops"
+player "$(winpath "$F/long.yaf")"
+wd keys "$APP_TITLE" space
+check_true "Space plays the sound from its start" wait_heard out.raw long.yaf 2000
+wd keys "$APP_TITLE" space
+expect_stopped "Space while it plays" out.raw long.yaf
+wd keys "$APP_TITLE" space
+check_true "Space when stopped plays it from its start" wait_heard out.raw.0001 long.yaf 2000
+wd keys "$APP_TITLE" escape
+expect_stopped "Escape" out.raw.0001 long.yaf
+check "one device for each start" "$(captures | xargs)" "out.raw out.raw.0001"
+expect_closes_cleanly
+
+# past_end FILE BYTES: the capture FILE has grown beyond BYTES.
+past_end() { [ "$(stat -c %s "$CAP/$1" 2>/dev/null || echo 0)" -gt "$2" ]; }
+
+# Finished: the device has played the buffer to its end and plays on into silence, so
+# Space plays the sound again instead of stopping it.
+e2e_case "Space after the end plays again"
+player "$(winpath "$F/steps.yaf")"
+wd keys "$APP_TITLE" space
+expect_played "Space" out.raw steps.yaf
+check_true "the device plays on into silence" \
+    poll_until "$E2E_STEP_TIMEOUT" past_end out.raw $(($(stat -c %s "$F/steps.yaf") - 20 + 4000))
+wd keys "$APP_TITLE" space
+expect_played "Space once more" out.raw.0001 steps.yaf
+check "one device for each start" "$(captures | xargs)" "out.raw out.raw.0001"
 expect_closes_cleanly
 
 e2e_case "Play twice restarts, Stop ends the output"

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The document reader end to end: greeting, documents from the command line and the Open
-# dialog, the view's text and colours, the error text, resizing, closing.
+# The document reader end to end: greeting, resources, documents from the command line,
+# the Open dialog (button and Ctrl+O) and drops (on the window and on the view), file
+# names outside the ANSI code page, the view's text, colours, margin and wrapping, the
+# keyboard focus, finding text, the error text, resizing, closing.
 source "$(dirname "$0")/lib.sh"
 e2e_init "$@"
 
@@ -23,6 +25,18 @@ printf '%s' $'{"@ydf": "1.0", "kind": "brochure", "id": "BR-7", "title": "Caf\xe
 printf '%s' '{"@ydf": "1.0", "kind": "proposal", "id": "P-2", "title": "Second", "kicker": "ONLY"}' >"$F/second.json"
 cp "$F/doc.ydf" "$F/with blank.ydf"
 cp "$F/second.json" "$F/locked.ydf"
+cp "$F/doc.ydf" "$F/文書.ydf"  # names the ANSI code page (1252 here) cannot spell
+cp "$F/second.json" "$F/第二.json"
+# A paragraph far wider than the view, so that it wraps.
+printf '{"title": "Wrap", "kicker": "K", "paragraph": "%s"}' "$(printf 'word%d ' $(seq 150))" >"$F/wrap.ydf"
+# A long document: 1500 sections, then "Needle" twice, far down, in two spellings.
+python3 - "$F/long.ydf" <<'PY'
+import sys
+sections = ['{"kicker": "S%d", "title": "Section %d", "paragraph": "Text of section %d."}' % (i, i, i)
+            for i in range(1500)]
+sections += ['{"kicker": "END", "paragraph": "the Needle is here"}', '{"kicker": "E2", "paragraph": "a needle"}']
+open(sys.argv[1], "w").write('{"title": "Long", "sections": [' + ", ".join(sections) + "]}")
+PY
 
 # expect_view WHAT TEXT: the rich-edit view holds exactly TEXT (UTF-8, as the driver
 # prints it).
@@ -50,21 +64,13 @@ GREETING+=$'  Supports: brochure / proposal / contract\r\n'
 # colour_rows SHOT "R G B": "count first-row" of the pixels of exactly that colour in the
 # view (below the top band); "0 -1" when there are none.
 colour_rows() {
-    python3 - "$E2E/$1.ppm" $2 <<'PY'
-import sys
-data = open(sys.argv[1], "rb").read()
-fields, pos = [], 0
-while len(fields) < 4:  # P6, width, height, maxval
-    while data[pos:pos + 1].isspace(): pos += 1
-    end = pos
-    while not data[end:end + 1].isspace(): end += 1
-    fields.append(data[pos:end]); pos = end
-pos += 1
-w, h = int(fields[1]), int(fields[2])
+    PYTHONPATH=$E2E_REPO/tests/e2e python3 - "$E2E/$1.ppm" $2 <<'PY'
+import sys, ppm
+w, h, pixels = ppm.read(sys.argv[1])
 want = bytes(int(v) for v in sys.argv[2:5])
 count, first = 0, -1
 for y in range(40, h):
-    row = data[pos + y * w * 3: pos + (y + 1) * w * 3]
+    row = pixels[y * w * 3: (y + 1) * w * 3]
     n = sum(1 for x in range(w) if row[3 * x:3 * x + 3] == want)
     if n and first < 0: first = y
     count += n
@@ -88,6 +94,32 @@ expect_document_colours() {
 
 view_geometry() { wd children "$APP_TITLE" | awk '$2 == "RichEdit50W" {print $3, $4, $5, $6; exit}'; }
 
+# view_index TEXT [NTH]: where the NTH (1st by default) occurrence of TEXT, in any case,
+# stands in the view, counted as the control counts: a line break is one character.
+view_index() {
+    wd gettext "$APP_TITLE" RICHEDIT50W | python3 -c '
+import sys
+text, word, nth = sys.stdin.buffer.read().decode("utf-8").replace("\r\n", "\r").lower(), sys.argv[1].lower(), int(sys.argv[2])
+at = -1
+for _ in range(nth): at = text.find(word, at + 1)
+print(at)' "$1" "${2:-1}"
+}
+
+# selection_is START END: the view's selection is START .. END.
+selection_is() { [ "$(wd view "$APP_TITLE" | cut -d' ' -f1-2)" = "$1 $2" ]; }
+
+# expect_selected WHAT START LENGTH: the view has START .. START+LENGTH selected (asked
+# until it has: keys are handled in the program's own time), scrolled away from the top,
+# and draws the selection's start inside its client area.
+expect_selected() {
+    local start end first x y h limit
+    poll_until "$E2E_STEP_TIMEOUT" selection_is "$2" $(($2 + $3))
+    read -r start end first x y h limit < <(wd view "$APP_TITLE")
+    check "$1: the selection" "$start $end" "$2 $(($2 + $3))"
+    check_true "$1: scrolled down (first visible line $first)" test "$first" -gt 0
+    check_true "$1: drawn inside the view (y $y of $h)" test "$y" -ge 0 -a "$y" -lt "$h"
+}
+
 files_before=$(tree_state "$F" "$E2E/cwd")
 touch "$E2E/stamp"
 
@@ -100,6 +132,10 @@ check "the button" "$(wd children "$APP_TITLE" | grep Button)" "1 Button 16 6 12
 read -r CW CH < <(client_size)
 check "the view below the band" "$(view_geometry)" "0 40 $CW $((CH - 40))"
 expect_view "the greeting" "$GREETING"
+check "the view has the keyboard focus" "$(wd focus "$APP_TITLE")" RichEdit50W
+check "the view takes more than 32 767 characters" "$(wd view "$APP_TITLE" | cut -d' ' -f7)" 2147483647
+expect_resources
+expect_own_icon
 shoot greeting
 expect_pixel "band background" greeting $((CW - 5)) 20 "$BG"
 check_true "greeting in white" test "$(colour_rows greeting "$WHITE" | cut -d' ' -f1)" -gt 300
@@ -118,6 +154,11 @@ check "title names the file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- do
 expect_rendered "the document's runs" "$F/doc.ydf"
 shoot opened
 expect_document_colours "document" opened
+
+e2e_case "Ctrl+O opens the Open dialog"
+wd keys "$APP_TITLE" ctrl+o && wd dlg Open cancel || fail "Ctrl+O gave no Open dialog"
+check "a cancelled dialog keeps the title" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- doc.ydf"
+check "the view has the focus again" "$(wd focus "$APP_TITLE")" RichEdit50W
 
 e2e_case "a second document replaces the first"
 open_file "$F/second.json"
@@ -158,10 +199,57 @@ check "title names the file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- wi
 expect_rendered "the document" "$F/doc.ydf"
 expect_closes_cleanly
 
+e2e_case "a file named outside the ANSI code page, on the command line"
+app_start "$(winpath "$F/文書.ydf")"
+check "title names the file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- 文書.ydf"
+expect_rendered "the document" "$F/doc.ydf"
+
+e2e_case "a file dropped on the window"
+drop_file "$F/第二.json"
+check "title names the file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- 第二.json"
+expect_rendered "the document" "$F/second.json"
+
+e2e_case "a file dropped on the view"
+drop_file "$F/wrap.ydf" RICHEDIT50W
+check "title names the file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- wrap.ydf"
+expect_rendered "the document" "$F/wrap.ydf"
+
+# The paragraph's wrapped lines start where its text does, after its two blanks.
+e2e_case "a long paragraph wraps under its text"
+para=$(view_index "  word1 ")
+line=$(wd send "$APP_TITLE" RICHEDIT50W 0x436 0 "$para")  # EM_EXLINEFROMCHAR
+next=$(wd send "$APP_TITLE" RICHEDIT50W 0xBB $((line + 1)) 0)  # EM_LINEINDEX
+check_true "the paragraph wraps (its next line starts at $next)" test "$next" -gt $((para + 2))
+check "the wrapped line starts under the text" "$(wd charpos "$APP_TITLE" "$next" | cut -d' ' -f1)" \
+    "$(wd charpos "$APP_TITLE" $((para + 2)) | cut -d' ' -f1)"
+expect_closes_cleanly
+
+e2e_case "finding text in a long document"
+app_start "$(winpath "$F/long.ydf")"
+first=$(view_index needle) second=$(view_index needle 2)
+wd keys "$APP_TITLE" ctrl+f && wd dlgset Find 1152 needle && wd dlgpress Find 1 || fail "no find dialog to use"
+expect_selected "Find Next, case-insensitive" "$first" 6
+wd dlgpress Find 1
+expect_selected "Find Next again" "$second" 6
+wd dlgpress Find 1
+expect_selected "nothing further: the selection stays" "$second" 6
+wd keys Find escape
+find_closed() { ! wd find Find 0 >/dev/null 2>&1; }
+check_true "Escape closes the find dialog" poll_until "$E2E_STEP_TIMEOUT" find_closed
+check "the view has the focus again" "$(wd focus "$APP_TITLE")" RichEdit50W
+wd keys "$APP_TITLE" shift+f3
+expect_selected "Shift+F3: the previous match" "$first" 6
+wd keys "$APP_TITLE" f3
+expect_selected "F3: the next match" "$second" 6
+wd keys "$APP_TITLE" ctrl+home
+check_true "the view's own keys: Ctrl+Home" poll_until "$E2E_STEP_TIMEOUT" selection_is 0 0
+expect_closes_cleanly
+
 e2e_case "a missing file on the command line"
 app_start "$(winpath "$F/missing.ydf")"
 check "title unchanged" "$(wd gettext "$APP_TITLE")" "$TITLE"
 expect_view "the error text alone" "[ERROR] Cannot open file"
+check_true "the error text stands off the view's edge" test "$(wd charpos "$APP_TITLE" 0 | cut -d' ' -f1)" -ge 6
 shoot missing
 check_true "error text readable: light grey" test "$(colour_rows missing "$GREY" | cut -d' ' -f1)" -gt 50
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The image viewer end to end: greeting, pictures from the command line and the Open
-# dialog, refusals, a header without pixels, resizing, closing.
+# The image viewer end to end: greeting, resources, pictures from the command line, the
+# Open dialog (button and Ctrl+O) and drops, file names outside the ANSI code page,
+# refusals, a header without pixels, resizing, closing.
 source "$(dirname "$0")/lib.sh"
 e2e_init "$@"
 
@@ -37,11 +38,13 @@ done
 yif_file a.yif 8 6 3 0 "$a_stream"
 A_STATUS="YIF v1.0 | 8x6 | 3-trit (27 colors) | Raw | 160 bytes"
 cp "$F/a.yif" "$F/with blank.yif"
+cp "$F/a.yif" "$F/画像.yif"  # a name the ANSI code page (1252 here) cannot spell
 
 # Picture B: run-coded, 2 x 2 (nine 00 trits, then 01 FF 00): grey, grey / grey, pink.
 yif_file b.yif 2 2 3 1 "FF0001 000000010000 00  01FF00"
 B_CELLS=(000000 000000 000000 01FF00)
 B_STATUS="YIF v1.0 | 2x2 | 3-trit (27 colors) | RLE | 29 bytes"
+cp "$F/b.yif" "$F/図.yif"
 
 bytes "59494631 02000000 02000000 03 01 00" >"$F/small.yif"   # 15 bytes
 bytes "59494632 02000000 02000000 03 00 0000" >"$F/magic.yif"  # "YIF2"
@@ -74,9 +77,7 @@ placement() {
 # The picture of COLUMNS x ROWS cells stands at its placement: its four corners show the
 # corner cells exactly (stretching blends only between pixel origins, and the last row
 # and column are flat), the pixels just outside show the background, and with cells of
-# at least 2 x 2 pixels the middle of every cell shows that cell's colour. Points inside
-# KEPT_W x KEPT_H (the part a resize did not repaint) are not looked at.
-KEPT_W=0 KEPT_H=0
+# at least 2 x 2 pixels the middle of every cell shows that cell's colour.
 expect_picture() {
     local what=$1 shot=$2 cw=$3 ch=$4 iw=$5 ih=$6 cols=$7 rows=$8
     shift 8
@@ -84,7 +85,6 @@ expect_picture() {
     read -r px py pw ph < <(placement "$cw" "$ch" "$iw" "$ih")
     local r=$((px + pw - 1)) b=$((py + ph - 1)) last=$((cols * rows - 1))
     at() {  # at WHAT X Y "R G B"
-        [ "$2" -lt "$KEPT_W" ] && [ "$3" -lt "$KEPT_H" ] && return 0
         expect_pixel "$what: $1" "$shot" "$2" "$3" "$4"
     }
     at "top left" "$px" "$py" "$(trits_rgb "${cells[0]}")"
@@ -116,6 +116,21 @@ expect_status() {
     expect_same_region "$1" "$2" "ref-$2" "$BUTTON_RIGHT" 0 $((w - BUTTON_RIGHT)) 40
 }
 
+# expect_shows SHOT A|B: the window, shot as SHOT, shows picture A (or B) placed for its
+# client size, and that picture's status line.
+expect_shows() {
+    local cw ch
+    read -r cw ch < <(client_size)
+    shoot "$1"
+    if [ "$2" = A ]; then
+        expect_picture "picture A" "$1" "$cw" "$ch" 8 6 4 3 "${A_CELLS[@]}"
+        expect_status "status of A" "$1" "$A_STATUS"
+    else
+        expect_picture "picture B" "$1" "$cw" "$ch" 2 2 2 2 "${B_CELLS[@]}"
+        expect_status "status of B" "$1" "$B_STATUS"
+    fi
+}
+
 # expect_no_picture WHAT SHOT: background everywhere below the top band (sampled).
 expect_no_picture() {
     local w h x y
@@ -142,26 +157,26 @@ ref_text other "$CW" 40 124 8 $((CW - 16)) 30 4DC9F0 06060C 32 "YIF Reader v1.0 
 check_true "one character less is seen" \
     test "$(differing_pixels greeting other "$BUTTON_RIGHT" 0 $((CW - BUTTON_RIGHT)) 40)" -gt 0
 expect_no_picture "nothing below the band" greeting
+expect_resources
+expect_own_icon
 expect_closes_cleanly
 
 e2e_case "started with a file"
 app_start "$(winpath "$F/a.yif")"
 read -r CW CH < <(client_size)
-shoot a
-expect_picture "picture A" a "$CW" "$CH" 8 6 4 3 "${A_CELLS[@]}"
-expect_status "status of A" a "$A_STATUS"
+expect_shows a A
 
 e2e_case "the Open dialog replaces the picture"
 open_file "$F/b.yif"
-shoot b
-expect_picture "picture B" b "$CW" "$CH" 2 2 2 2 "${B_CELLS[@]}"
-expect_status "status of B" b "$B_STATUS"
+expect_shows b B
 
 e2e_case "a cancelled Open dialog changes nothing"
 click_client 66 18  # the real button, clicked
 wd dlg Open cancel || fail "no Open dialog to cancel"
 shoot cancelled
-check "the window is unchanged" "$(differing_pixels b cancelled 0 0 "$CW" "$CH")" 0
+# All the program paints; the button itself may show that it has the focus now.
+check "the window is unchanged" "$(differing_pixels b cancelled 0 34 "$CW" $((CH - 34)))" 0
+check "the status line is unchanged" "$(differing_pixels b cancelled "$BUTTON_RIGHT" 0 $((CW - BUTTON_RIGHT)) 34)" 0
 
 for refused in "small.yif|[ERROR] File too small" "magic.yif|[ERROR] Not a YIF file"; do
     e2e_case "refused ${refused%%|*}"
@@ -175,14 +190,13 @@ e2e_case "a larger window"
 wd resize "$APP_TITLE" 1100 800
 read -r CW2 CH2 < <(client_size)
 shoot larger
-# Only the newly uncovered strips are painted, for the new size: background, and the
-# part of the picture placed anew that falls into them. The rest keeps the old paint.
-KEPT_W=$CW KEPT_H=$CH
+# The whole client area is painted anew for the new size, with nothing forcing it: the
+# picture at its new placement, background everywhere else below the band (nothing left
+# of the picture placed for the old size), the status line across the new width.
 expect_picture "picture B placed anew" larger "$CW2" "$CH2" 2 2 2 2 "${B_CELLS[@]}"
-KEPT_W=0 KEPT_H=0
-expect_pixel "right strip" larger $((CW2 - 1)) $((CH / 2)) "$BG"
-expect_pixel "bottom strip" larger 0 $((CH2 - 1)) "$BG"
-check "the rest keeps the old paint" "$(differing_pixels refused larger 0 0 "$CW" "$CH")" 0
+check "nothing else below the band" \
+    "$(count_other_pixels larger "$BG" 0 40 "$CW2" $((CH2 - 40)) $(placement "$CW2" "$CH2" 2 2))" 0
+expect_status "the status line" larger "[ERROR] Not a YIF file"
 
 e2e_case "a header of width 0"
 open_file "$F/zero.yif"
@@ -195,10 +209,20 @@ expect_closes_cleanly
 
 e2e_case "a quoted path with a blank"
 app_start "$(winpath "$F/with blank.yif")"
-read -r CW CH < <(client_size)
-shoot quoted
-expect_picture "picture A" quoted "$CW" "$CH" 8 6 4 3 "${A_CELLS[@]}"
-expect_status "status of A" quoted "$A_STATUS"
+expect_shows quoted A
+expect_closes_cleanly
+
+e2e_case "a file named outside the ANSI code page, on the command line"
+app_start "$(winpath "$F/画像.yif")"
+expect_shows cjk A
+
+e2e_case "a file dropped on the window"
+drop_file "$F/図.yif"
+expect_shows dropped B
+
+e2e_case "Ctrl+O opens the Open dialog"
+wd keys "$APP_TITLE" ctrl+o && wd open "$(winpath "$F/a.yif")" || fail "Ctrl+O gave no Open dialog"
+expect_shows keyed A
 expect_closes_cleanly
 
 e2e_case "a missing file on the command line"
