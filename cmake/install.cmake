@@ -50,4 +50,16 @@ foreach(program YorvelYIFReader YorvelYDFReader YorvelYAFPlayer)
     configure_file(${PROJECT_SOURCE_DIR}/desktop/${program}.desktop.in ${CMAKE_BINARY_DIR}/${program}.desktop @ONLY)
     install(FILES ${CMAKE_BINARY_DIR}/${program}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 endforeach()
+configure_file(${PROJECT_SOURCE_DIR}/desktop/yorvel.thumbnailer.in ${CMAKE_BINARY_DIR}/yorvel.thumbnailer @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/yorvel.thumbnailer DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/yorvel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# Installed for real (no DESTDIR, which a packager's staging uses): the MIME database
+# learns the new types at once. scripts/uninstall.sh refreshes it again.
+install(CODE "
+    if(\"\$ENV{DESTDIR}\" STREQUAL \"\")
+        find_program(UPDATE_MIME update-mime-database)
+        if(UPDATE_MIME)
+            execute_process(COMMAND \${UPDATE_MIME} \"${CMAKE_INSTALL_FULL_DATADIR}/mime\")
+        endif()
+    endif()")

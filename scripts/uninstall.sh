@@ -16,3 +16,8 @@ while IFS= read -r f || [ -n "$f" ]; do
             case "$d" in */share/yorvel/windows) rmdir -- "${d%/windows}" 2>/dev/null || true ;; esac ;;
     esac
 done <"$manifest"
+# A real uninstall (no DESTDIR): the MIME database forgets the types again.
+if [ -z "${DESTDIR:-}" ] && command -v update-mime-database >/dev/null; then
+    mime=$(grep -m1 '/share/mime/packages/yorvel.xml$' "$manifest" || true)
+    [ -n "$mime" ] && update-mime-database "${mime%/packages/yorvel.xml}"
+fi
