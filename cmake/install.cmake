@@ -60,6 +60,6 @@ install(CODE "
     if(\"\$ENV{DESTDIR}\" STREQUAL \"\")
         find_program(UPDATE_MIME update-mime-database)
         if(UPDATE_MIME)
-            execute_process(COMMAND \${UPDATE_MIME} \"${CMAKE_INSTALL_FULL_DATADIR}/mime\")
+            execute_process(COMMAND \${UPDATE_MIME} \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/mime\" OUTPUT_QUIET)
         endif()
     endif()")

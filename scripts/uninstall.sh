@@ -16,8 +16,14 @@ while IFS= read -r f || [ -n "$f" ]; do
             case "$d" in */share/yorvel/windows) rmdir -- "${d%/windows}" 2>/dev/null || true ;; esac ;;
     esac
 done <"$manifest"
-# A real uninstall (no DESTDIR): the MIME database forgets the types again.
-if [ -z "${DESTDIR:-}" ] && command -v update-mime-database >/dev/null; then
-    mime=$(grep -m1 '/share/mime/packages/yorvel.xml$' "$manifest" || true)
-    [ -n "$mime" ] && update-mime-database "${mime%/packages/yorvel.xml}"
+# A real uninstall (no DESTDIR): the MIME database forgets the types again. A database
+# left without any package (only ours was there) is all generated: it goes too.
+mime=$(grep -m1 '/share/mime/packages/yorvel.xml$' "$manifest" || true)
+mime=${mime%/packages/yorvel.xml}
+if [ -z "${DESTDIR:-}" ] && [ -n "$mime" ] && [ -d "$mime" ]; then
+    if rmdir -- "$mime/packages" 2>/dev/null; then
+        rm -rf -- "$mime"
+    elif command -v update-mime-database >/dev/null; then
+        update-mime-database "$mime" >/dev/null
+    fi
 fi
