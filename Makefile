@@ -14,7 +14,7 @@ CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := $(patsubst fuzz/%.cpp,%,$(wildcard fuzz/fuzz_*.cpp))
 
-.PHONY: all deps native win64 test test-native test-win64 bench demo asan fuzz package samples format format-check clean distclean
+.PHONY: all deps native win64 test test-native test-win64 bench demo asan fuzz package samples format format-check clean distclean install uninstall
 
 all: native win64
 
@@ -81,6 +81,17 @@ format: | deps
 # Fails, naming the files, when a tracked C++ file is not as make format leaves it.
 format-check: | deps
 	clang-format --dry-run -Werror $(CXX_SOURCES)
+
+# make install [PREFIX=/usr/local] [DESTDIR=...]: the tool, the programs, libyorvel, the desktop files.
+PREFIX ?= /usr/local
+install: all
+	cmake -S . -B $(NATIVE) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build $(NATIVE) -j $(JOBS)
+	DESTDIR=$(DESTDIR) cmake --install $(NATIVE)
+
+# Removes every file the last make install wrote, then the folders that are only ours.
+uninstall:
+	@DESTDIR=$(DESTDIR) scripts/uninstall.sh $(NATIVE)/install_manifest.txt
 
 clean:
 	-cmake --build $(NATIVE) --target clean

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -276,6 +278,20 @@ TEST(YifRuns, MatchesPlainDecodingOnRandomStreams) {
         const Bytes expected = referenceDecode(file);
         ASSERT_EQ(decode(file).pixels, expected) << "round " << round;
         ASSERT_EQ(decode(file, yif::Target::ZeroFilled).pixels, expected) << "round " << round;
+
+        // What coverage() says the stream reaches, and a decode of only the rows it
+        // reaches, are the whole picture's.
+        yif::Info info = yif::inspect(file.data(), file.size());
+        const yif::Coverage made = yif::coverage(info);
+        for (size_t i = made.pixels * 4; i < expected.size(); i += 4) {
+            uint32_t pixel;
+            std::memcpy(&pixel, &expected[i], 4);
+            ASSERT_EQ(pixel, made.restPixel) << "round " << round << ", byte " << i;
+        }
+        info.header.height = uint32_t((made.pixels + w - 1) / w);
+        Bytes rows(size_t(info.header.height) * w * 4);
+        if (!rows.empty()) yif::decodePixels(file.data(), file.size(), info, rows.data());
+        ASSERT_TRUE(std::equal(rows.begin(), rows.end(), expected.begin())) << "round " << round;
     }
 }
 

@@ -158,6 +158,9 @@ int refuse(const char* text);
 // Prints "yorvel: <message>" on stderr; the command still succeeds.
 void note(const std::string& message);
 
+// Writes a picture of B,G,R,A pixels as an 8-bit RGBA PNG; false when a write fails.
+bool writePng(FILE* f, uint32_t w, uint32_t h, const uint8_t* bgra);
+
 // `count` and a noun, singular for 1: "1 channel", "2 channels".
 std::string counted(uint64_t count, const char* noun);
 
@@ -176,6 +179,10 @@ int ydfConvert(tool::Input& in, const std::string& out, const std::string& outEx
 int yafInfo(tool::Input& in);
 int yafConvert(tool::Input& in, const std::string& out, const std::string& outExt);
 int yafEncode(tool::Input& in, const std::string& out);
+// A PNG of at most size x size pixels showing the file (thumbnail.h).
+int yifThumbnail(tool::Input& in, const std::string& out, uint32_t size);
+int ydfThumbnail(tool::Input& in, const std::string& out, uint32_t size);
+int yafThumbnail(tool::Input& in, const std::string& out, uint32_t size);
 
 // Whether libsndfile recognises the file as a sound.
 bool isSound(tool::Input& in);

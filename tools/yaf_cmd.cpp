@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "thumbnail.h"
 #include "tool.h"
 #include "yaf_sound.h"
 
@@ -228,4 +229,28 @@ int yafConvert(tool::Input& in, const std::string& out, const std::string&) {
     if (!ok) return tool::fail("cannot write " + out + ": " + error);
     if (!output.commit(error)) return tool::fail("cannot write " + out + ": " + error);
     return 0;
+}
+
+int yafThumbnail(tool::Input& in, const std::string& out, uint32_t size) {
+    const uint64_t fileSize = in.size();
+    if (in.head().size() < std::min<uint64_t>(fileSize, yaf::kHeaderSize))
+        return tool::fail("cannot read the file");
+    const yaf::Sound sound = yaf::inspect(in.head().data(), size_t(std::min<uint64_t>(fileSize, SIZE_MAX)));
+    if (sound.error != yaf::Error::None) return tool::refuse(yaf::errorText(sound.error));
+
+    // Half as high as wide, as a waveform is; one sample is read for each column.
+    thumb::Canvas canvas(size, std::max<uint32_t>(1, size / 2), thumb::opaque(yaf::kBackground));
+    const uint16_t channels = sound.header.channels;
+    if (sound.frames > 0 && channels > 0) {
+        std::vector<int16_t> columns(size);
+        for (uint32_t x = 0; x < size; ++x) {
+            const uint64_t frame = yaf::waveFrame(x, int32_t(size), sound.frames);
+            uint8_t le[2];
+            if (in.readAt(sound.sampleOffset + frame * channels * 2, le, 2) != 2)
+                return tool::fail("cannot read the file");
+            columns[x] = int16_t(le[0] | le[1] << 8);
+        }
+        thumb::drawWave(columns, canvas);
+    }
+    return thumb::write(canvas, out);
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "thumbnail.h"
 #include "tool.h"
 #include "ydf_document.h"
 #include "ydf_export.h"
@@ -95,4 +96,19 @@ int ydfConvert(tool::Input& in, const std::string& out, const std::string& outEx
         if (outExt == "txt") return writeText(f, list.runs);
         return writeString(f, page);
     });
+}
+
+int ydfThumbnail(tool::Input& in, const std::string& out, uint32_t size) {
+    tool::Bytes file;
+    if (!readDocument(in, file)) return tool::refuse(kCannotRead);
+    thumb::FirstLines first(size);
+    try {
+        ydf::renderYDF(textOf(file), file.size(), first);
+    } catch (const thumb::FirstLines::Enough&) {
+        // as many lines as the thumbnail can show
+    }
+    thumb::Canvas canvas(size, size, thumb::opaque(ydf::kBackground));
+    std::string error;
+    if (!thumb::drawDocument(first.runs, canvas, error)) return tool::fail(error);
+    return thumb::write(canvas, out);
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "png_fast.h"
+#include "thumbnail.h"
 #include "tool.h"
 #include "yif_image.h"
 
@@ -46,37 +47,10 @@ bool writePam(FILE* f, uint32_t w, uint32_t h, const uint8_t* bgra) {
     return true;
 }
 
-// PNG output for speed: zlib's fastest level and no filter. Measured on 8192 x 8192
-// pictures (at most 27 levels a channel after YIF): on a noisy one, no filter is both
-// the fastest and the smallest (Sub 14% and Up or Paeth 35-70% slower, and larger); on
-// a smooth one every choice takes about the same time and no filter is at most 1.6
-// times the size of the best.
 void silentWarning(png_structp, png_const_charp) {
 }
 void failOnError(png_structp png, png_const_charp) {
     png_longjmp(png, 1);
-}
-
-bool writePng(FILE* f, uint32_t w, uint32_t h, const uint8_t* bgra) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, failOnError, silentWarning);
-    if (!png) return false;
-    png_infop pngInfo = png_create_info_struct(png);
-    if (!pngInfo || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &pngInfo);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
-    png_set_compression_level(png, 1);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_set_IHDR(png, pngInfo, w, h, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, pngInfo);
-    png_set_bgr(png);  // rows straight from the decoded picture
-    for (uint32_t y = 0; y < h; ++y) png_write_row(png, bgra + size_t(y) * w * 4);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &pngInfo);
-    return !std::ferror(f);
 }
 
 // --- PNG -> YIF --------------------------------------------------------------------
@@ -163,6 +137,33 @@ bool readPng(png_structp png, png_infop info, PngStep step, PngToYif& work,
 
 }  // namespace
 
+// PNG output for speed: zlib's fastest level and no filter. Measured on 8192 x 8192
+// pictures (at most 27 levels a channel after YIF): on a noisy one, no filter is both
+// the fastest and the smallest (Sub 14% and Up or Paeth 35-70% slower, and larger); on
+// a smooth one every choice takes about the same time and no filter is at most 1.6
+// times the size of the best.
+bool tool::writePng(FILE* f, uint32_t w, uint32_t h, const uint8_t* bgra) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, failOnError, silentWarning);
+    if (!png) return false;
+    png_infop pngInfo = png_create_info_struct(png);
+    if (!pngInfo || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &pngInfo);
+        return false;
+    }
+    png_init_io(png, f);
+    png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+    png_set_compression_level(png, 1);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_IHDR(png, pngInfo, w, h, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, pngInfo);
+    png_set_bgr(png);  // rows straight from the decoded picture
+    for (uint32_t y = 0; y < h; ++y) png_write_row(png, bgra + size_t(y) * w * 4);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &pngInfo);
+    return !std::ferror(f);
+}
+
 int yifInfo(tool::Input& in) {
     const uint64_t size = in.size();
     if (in.head().size() < std::min<uint64_t>(size, yif::kHeaderSize))
@@ -173,7 +174,11 @@ int yifInfo(tool::Input& in) {
     return 0;
 }
 
-int yifConvert(tool::Input& in, const std::string& out, const std::string& outExt) {
+namespace {
+
+// Checks the header, then reads and inspects the whole file: -1 when `file` and `info`
+// hold a picture with pixels, otherwise the exit code of the refusal or failure.
+int loadPicture(tool::Input& in, tool::Bytes& file, yif::Info& info) {
     // Everything that refuses the file is known from its header and size.
     const uint64_t size = in.size();
     if (in.head().size() < std::min<uint64_t>(size, yif::kHeaderSize))
@@ -182,14 +187,24 @@ int yifConvert(tool::Input& in, const std::string& out, const std::string& outEx
     if (header.error != yif::Error::None) return tool::refuse(yif::errorText(header.error));
     const uint32_t w = header.header.width, h = header.header.height;
     if (w == 0 || h == 0) return tool::fail("the image has no pixels (" + dimensions(w, h) + ")");
-    const uint64_t bytes = yif::pixelBytes(header.header);
-    if (bytes == 0) return tool::fail("the image is too large (" + dimensions(w, h) + ")");
+    if (yif::pixelBytes(header.header) == 0)
+        return tool::fail("the image is too large (" + dimensions(w, h) + ")");
 
-    tool::Bytes file;
     std::string error;
     if (!in.readAll(file, tool::kMaxFileSize, error)) return tool::fail("cannot read the file: " + error);
-    const yif::Info info = yif::inspect(file.data(), file.size());
+    info = yif::inspect(file.data(), file.size());
     if (info.error != yif::Error::None) return tool::refuse(yif::errorText(info.error));
+    return -1;
+}
+
+}  // namespace
+
+int yifConvert(tool::Input& in, const std::string& out, const std::string& outExt) {
+    tool::Bytes file;
+    yif::Info info;
+    if (const int rc = loadPicture(in, file, info); rc >= 0) return rc;
+    const uint32_t w = info.header.width, h = info.header.height;
+    const uint64_t bytes = yif::pixelBytes(info.header);
 
     // Zeroed by the system, page by page as it is first touched: pixels the stream does
     // not reach are never written, and only read while the output is made.
@@ -199,8 +214,35 @@ int yifConvert(tool::Input& in, const std::string& out, const std::string& outEx
     yif::decodePixels(file.data(), file.size(), info, px.get(), yif::Target::ZeroFilled);
     tool::Bytes().swap(file);  // the file is no longer needed while the output is written
     return tool::writeOutput(out, [&](FILE* f) {
-        return outExt == "pam" ? writePam(f, w, h, px.get()) : writePng(f, w, h, px.get());
+        return outExt == "pam" ? writePam(f, w, h, px.get()) : tool::writePng(f, w, h, px.get());
     });
+}
+
+int yifThumbnail(tool::Input& in, const std::string& out, uint32_t size) {
+    tool::Bytes file;
+    yif::Info info;
+    if (const int rc = loadPicture(in, file, info); rc >= 0) return rc;
+    const uint32_t w = info.header.width, h = info.header.height;
+
+    // Only the rows the stream reaches are decoded: every pixel after them is the same.
+    const yif::Coverage made = yif::coverage(info);
+    const uint64_t rows = made.pixels == uint64_t(w) * h ? h : (made.pixels + w - 1) / w;
+    if (rows * w * 4 > thumb::kMaxDecodedBytes)
+        return tool::fail("the picture is too large for a thumbnail (" + dimensions(w, h) +
+                          ": its stream reaches " + tool::counted(rows, "row") + ", more than " +
+                          std::to_string(thumb::kMaxDecodedBytes) + " bytes of pixels)");
+    std::vector<uint32_t> px(size_t(rows * w));
+    if (rows > 0) {
+        yif::Info band = info;
+        band.header.height = uint32_t(rows);
+        yif::decodePixels(file.data(), file.size(), band, reinterpret_cast<uint8_t*>(px.data()),
+                          yif::Target::ZeroFilled);
+    }
+    tool::Bytes().swap(file);
+    const thumb::Extent extent = thumb::fit(w, h, size);
+    thumb::Canvas canvas(extent.width, extent.height, 0);
+    thumb::scalePicture(px.data(), w, h, rows, made.restPixel, canvas);
+    return thumb::write(canvas, out);
 }
 
 int yifEncode(tool::Input& in, const std::string& out, int tritsPerPixel, bool runLength) {

@@ -4,19 +4,23 @@
 //   yorvel convert IN OUT     OUT's extension picks the output format
 //   yorvel convert IN.png OUT.yif [--trits 3|9] [--rle]    making images
 //   yorvel convert IN.wav OUT.yaf                           making sounds
+//   yorvel thumbnail IN OUT.png [--size N]   a picture of a Yorvel file, at most N x N
 //
 // The kind of IN comes from its extension (.yif image, .yaf sound, .ydf or .json
 // document, .png picture, .wav sound), otherwise from its content ("YIF1", "YAF7", the
 // PNG signature, any sound libsndfile recognises); anything else is a document.
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <new>
 #include <string>
 
+#include "thumbnail.h"
 #include "tool.h"
 
 namespace {
@@ -24,6 +28,7 @@ namespace {
 const char kUsageText[] =
     "usage: yorvel info FILE\n"
     "       yorvel convert IN OUT [--trits 3|9] [--rle]\n"
+    "       yorvel thumbnail IN OUT.png [--size N]\n"
     "\n"
     "  info FILE          print what the Yorvel viewer shows for FILE; for a document,\n"
     "                     its version, kind, id, title and number of sections\n"
@@ -35,6 +40,9 @@ const char kUsageText[] =
     "                                        .rtf (rich text) or .html (a web page)\n"
     "                       .png picture  -> .yif, options --trits 3|9 (default 9) and --rle\n"
     "                       sound file    -> .yaf (WAV, FLAC, Ogg, AIFF... as 16-bit)\n"
+    "  thumbnail IN OUT.png  a PNG of at most N x N pixels (--size N, 1 to 2048, default\n"
+    "                     128) of a Yorvel file: the picture, the sound's waveform, or\n"
+    "                     the document's first lines; for file managers\n"
     "\n"
     "IN's kind comes from its extension (.yif, .yaf, .ydf, .json, .png, .wav), else from\n"
     "its content. Exit status: 0 done, 1 failed (nothing written), 2 usage.\n";
@@ -42,6 +50,7 @@ const char kUsageText[] =
 const char kShortUsage[] =
     "usage: yorvel info FILE\n"
     "       yorvel convert IN OUT [--trits 3|9] [--rle]\n"
+    "       yorvel thumbnail IN OUT.png [--size N]\n"
     "Try 'yorvel --help' for more.\n";
 
 // Prints what was wrong and the short usage; returns the exit code for usage errors.
@@ -89,6 +98,12 @@ Kind kindOf(const std::string& path, tool::Input& in) {
     return Kind::Document;
 }
 
+// Whether OUT names IN's file under any name: writing it would destroy the input.
+bool sameFile(const std::string& out, const tool::Input& in) {
+    struct stat target;
+    return stat(out.c_str(), &target) == 0 && target.st_dev == in.device() && target.st_ino == in.inode();
+}
+
 int run(int argc, char** argv) {
     if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
         std::fputs(kUsageText, stdout);
@@ -96,19 +111,33 @@ int run(int argc, char** argv) {
     }
     if (argc < 2) return usageError("no command given");
     const std::string command = argv[1];
-    const bool info = command == "info";
-    if (!info && command != "convert") return usageError("unknown command '" + command + "'");
+    const bool info = command == "info", thumbnail = command == "thumbnail";
+    if (!info && !thumbnail && command != "convert") return usageError("unknown command '" + command + "'");
     if (info && argc != 3)
         return usageError(argc < 3 ? "info needs a FILE"
                                    : "info takes one FILE; '" + std::string(argv[3]) + "' is one too many");
-    if (!info && argc < 4) return usageError("convert needs IN and OUT");
+    if (!info && argc < 4) return usageError(command + " needs IN and OUT");
 
-    // Encoder options, after IN and OUT.
+    // Options, after IN and OUT: the encoder's for convert, the size for thumbnail.
     int trits = 9;
+    uint32_t size = thumb::kDefaultSize;
     bool runLength = false, encoderOptions = false;
     for (int i = 4; i < argc; ++i) {
-        encoderOptions = true;
         const std::string option = argv[i];
+        if (thumbnail) {
+            if (option != "--size") return usageError("unknown option '" + option + "'");
+            const char* value = i + 1 < argc ? argv[++i] : "";
+            char* end = nullptr;
+            errno = 0;
+            const unsigned long n = std::strtoul(value, &end, 10);
+            if (!*value || *end || errno || !std::isdigit(static_cast<unsigned char>(*value)) || n < 1 ||
+                n > thumb::kMaxSize)
+                return usageError("--size takes a number of pixels from 1 to " +
+                                  std::to_string(thumb::kMaxSize) + ", not '" + value + "'");
+            size = uint32_t(n);
+            continue;
+        }
+        encoderOptions = true;
         if (option == "--rle") {
             runLength = true;
         } else if (option == "--trits") {
@@ -142,6 +171,17 @@ int run(int argc, char** argv) {
 
     const std::string out = argv[3];
     const std::string outExt = tool::extensionOf(out);
+    if (thumbnail) {
+        if (sameFile(out, input)) return tool::fail("IN and OUT are the same file (" + out + ")");
+        switch (kind) {
+            case Kind::Image: return yifThumbnail(input, out, size);
+            case Kind::Sound: return yafThumbnail(input, out, size);
+            case Kind::Document: return ydfThumbnail(input, out, size);
+            case Kind::Png:
+            case Kind::AnySound:
+                return usageError("thumbnail shows Yorvel files; " + in + " is " + what.name);
+        }
+    }
     bool known = false;
     for (const char* const* ext = what.extensions; *ext; ++ext) known = known || outExt == *ext;
     if (!known)
@@ -150,10 +190,7 @@ int run(int argc, char** argv) {
     if (encoderOptions && kind != Kind::Png)
         return usageError("--trits and --rle are for PNG to YIF; " + in + " is " + what.name);
 
-    // Writing OUT over IN (the same file under any name) would destroy the input.
-    struct stat target;
-    if (stat(out.c_str(), &target) == 0 && target.st_dev == input.device() && target.st_ino == input.inode())
-        return tool::fail("IN and OUT are the same file (" + out + ")");
+    if (sameFile(out, input)) return tool::fail("IN and OUT are the same file (" + out + ")");
 
     switch (kind) {
         case Kind::Image: return yifConvert(input, out, outExt);

@@ -104,22 +104,25 @@ int32_t waveMid(int32_t clientH) {
     return bandHeight(clientH) / 2 + kTopBand;
 }
 
+uint32_t waveFrame(size_t x, int32_t clientW, uint32_t frames) {
+    // Double precision, in this order: the column's share of the width, times the frame count.
+    const double f = (double(x) / double(clientW)) * double(frames);
+    const uint32_t i = uint32_t(f);
+    return i >= frames ? frames - 1 : i;
+}
+
+int32_t waveY(int16_t sample, int32_t clientH) {
+    const double a = ((double(sample) * kSampleUnit) * double(bandHeight(clientH))) * kFullScale;
+    // |a| <= 0.45 * 2^31 and |mid| <= 2^30 + 50: both the truncation and the difference fit 32 bits.
+    return int32_t(int64_t(waveMid(clientH)) - int64_t(int32_t(a)));
+}
+
 size_t wavePoints(int32_t clientW, int32_t clientH, const Samples& samples, Point* out, size_t capacity) {
     if (clientW <= 0 || !hasWave(samples)) return 0;
-    const int32_t h = bandHeight(clientH);
-    const int32_t mid = waveMid(clientH);
-    const uint32_t frames = samples.frames;
     const size_t count = std::min(size_t(clientW), capacity);
     for (size_t x = 0; x < count; ++x) {
-        // Double precision, in this order: the column's share of the width, times the frame count.
-        const double f = (double(x) / double(clientW)) * double(frames);
-        uint32_t i = uint32_t(f);
-        if (i >= frames) i = frames - 1;
-        const int16_t s = samples.data[size_t(i) * samples.channels];
-        const double a = ((double(s) * kSampleUnit) * double(h)) * kFullScale;
-        // |a| <= 0.45 * 2^31 and |mid| <= 2^30 + 50: both the truncation and the
-        // difference fit 32 bits.
-        out[x] = Point{int32_t(x), int32_t(int64_t(mid) - int64_t(int32_t(a)))};
+        const uint32_t i = waveFrame(x, clientW, samples.frames);
+        out[x] = Point{int32_t(x), waveY(samples.data[size_t(i) * samples.channels], clientH)};
     }
     return count;
 }

@@ -94,6 +94,11 @@ constexpr uint16_t kMaxPlayChannels = 18;
 // channels has no frame to play. Any other rate, 0 included, is left to the device.
 bool playable(uint16_t channels, uint32_t sampleRate);
 
+// The player's colours as 0x00BBGGRR values: its background, and the accent its
+// waveform and status line are drawn in.
+constexpr uint32_t kBackground = 0x140A0A;  // RGB(10,10,20)
+constexpr uint32_t kAccent = 0xF0C94D;      // RGB(77,201,240)
+
 // --- Waveform ---------------------------------------------------------------------
 //
 // Each pixel column x of a client area W wide shows the first channel of one frame,
@@ -119,6 +124,12 @@ bool hasWave(const Samples& samples);
 // The y of the centre line, which is also the start point (0, mid) of the line.
 // Client heights below 50 give a centre above the band and a mirrored waveform.
 int32_t waveMid(int32_t clientH);
+
+// The frame column x (0 <= x < W, W > 0) shows, of a sound of `frames` > 0 frames, and
+// the y a sample is drawn at: what wavePoints() computes, for a caller that fetches only
+// the samples it draws.
+uint32_t waveFrame(size_t x, int32_t clientW, uint32_t frames);
+int32_t waveY(int16_t sample, int32_t clientH);
 
 // Writes the points after the start point into `out`, one per column x = 0 .. W - 1,
 // at most `capacity` of them, and returns how many it wrote: none when W <= 0 or

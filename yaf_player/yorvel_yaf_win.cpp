@@ -27,8 +27,8 @@ constexpr wchar_t kClassName[] = L"YorvelYAF";
 constexpr wchar_t kTitle[] = L"YorvelYAFPlayer \u2014 Yorvel Audio Format";
 constexpr int kWindowW = 800, kWindowH = 500;
 constexpr int kOpenId = 1, kPlayId = 2, kStopId = 3;  // command identifiers of the buttons
-constexpr COLORREF kBackground = RGB(10, 10, 20);
-constexpr COLORREF kAccent = RGB(77, 201, 240);
+constexpr COLORREF kBackground = yaf::kBackground;
+constexpr COLORREF kAccent = yaf::kAccent;
 // The status text starts 8 pixels right of the "Stop" button (x 136 to 196). Drawn from
 // x 140 it ran under the button, which hid its first 56 pixels ("[ERROR] N").
 constexpr int kStatusLeft = 204, kStatusTop = 10, kStatusBottom = 30;

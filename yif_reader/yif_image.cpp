@@ -360,22 +360,13 @@ void fillPixels(uint8_t* out, uint64_t count, uint32_t bgra) {
 
 template <class Source>
 void convert(Source& source, const Info& info, uint8_t* pixels, Target target) {
-    const uint64_t total = uint64_t(info.header.width) * info.header.height;
-    const uint64_t trits = info.tritCount;
-
-    // Whole 9-trit pixels first (9-trit mode only), then 3-trit pixels while three
-    // trits remain; a leftover of one or two trits marks the rest opaque black.
-    const uint64_t count9 = info.header.tritsPerPixel == 9 ? std::min(trits / 9, total) : 0;
-    const uint64_t count3 = std::min((trits - 9 * count9) / 3, total - count9);
-    const bool leftover = trits > 9 * count9 + 3 * count3;
-
+    const Coverage made = coverage(info);
     uint8_t* out = pixels;
-    out = convertRun<9>(source, count9, out);
-    out = convertRun<3>(source, count3, out);
+    out = convertRun<9>(source, made.pixels9, out);
+    out = convertRun<3>(source, made.pixels - made.pixels9, out);
 
-    const uint64_t rest = total - count9 - count3;
-    const uint32_t restPixel = leftover ? 0xFF000000u : 0;
-    if (restPixel != 0 || target == Target::Uncleared) fillPixels(out, rest, restPixel);
+    const uint64_t rest = uint64_t(info.header.width) * info.header.height - made.pixels;
+    if (made.restPixel != 0 || target == Target::Uncleared) fillPixels(out, rest, made.restPixel);
 }
 
 int32_t saturateToInt32(double v) {
@@ -442,6 +433,18 @@ std::string statusLine(const Info& info) {
     char line[512];
     statusLine(info, line, sizeof line);
     return line;
+}
+
+Coverage coverage(const Info& info) {
+    const uint64_t total = uint64_t(info.header.width) * info.header.height;
+    const uint64_t trits = info.tritCount;
+    // Whole 9-trit pixels first (9-trit mode only), then 3-trit pixels while three
+    // trits remain; a leftover of one or two trits marks the rest opaque black.
+    Coverage c;
+    c.pixels9 = info.header.tritsPerPixel == 9 ? std::min(trits / 9, total) : 0;
+    c.pixels = c.pixels9 + std::min((trits - 9 * c.pixels9) / 3, total - c.pixels9);
+    c.restPixel = trits > 9 * c.pixels9 + 3 * (c.pixels - c.pixels9) ? 0xFF000000u : 0;
+    return c;
 }
 
 void decodePixels(const uint8_t* file, size_t size, const Info& info, uint8_t* pixels, Target target) {

@@ -107,6 +107,16 @@ enum class Target {
                  // pixels the stream does not reach are left alone
 };
 
+// How far the stream of an accepted file (inspect()ed, so tritCount is known) reaches:
+// it makes the first `pixels` pixels, `pixels9` of them 9-trit ones, and every pixel
+// after them is `restPixel` (B,G,R,A from the low byte up: 0, or opaque black 0xFF000000).
+// Decoding with a smaller height gives exactly the first rows of the whole picture.
+struct Coverage {
+    uint64_t pixels = 0, pixels9 = 0;
+    uint32_t restPixel = 0;
+};
+Coverage coverage(const Info& info);
+
 // Converts the stream of an accepted file into `pixels`, which holds
 // pixelBytes(info.header) bytes. Pixels the stream does not reach become 0,0,0,0, or
 // 0,0,0,255 after a leftover of one or two trits; into an Uncleared target they are

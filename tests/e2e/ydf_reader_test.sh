@@ -193,8 +193,8 @@ shoot started
 expect_document_colours "document from the command line" started
 expect_closes_cleanly
 
-e2e_case "a quoted path with a blank"
-app_start "$(winpath "$F/with blank.ydf")"  # Wine passes it in double quotes
+e2e_case "a quoted Unix path with a blank, as a desktop entry's %f gives it"
+app_start "$F/with blank.ydf"  # Wine passes it in double quotes
 check "title names the file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- with blank.ydf"
 expect_rendered "the document" "$F/doc.ydf"
 expect_closes_cleanly

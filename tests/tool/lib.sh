@@ -26,3 +26,7 @@ run_limited() {
     out=$(cat "$T/stdout")
     err=$(cat "$T/stderr")
 }
+
+# pixel PNG X Y: the pixel's R,G,B,A as hex; extent PNG: "WxH".
+pixel() { /usr/bin/convert "$1" -crop "1x1+$2+$3" -depth 8 rgba:- | xxd -p; }
+extent() { identify -format '%wx%h' "$1"; }

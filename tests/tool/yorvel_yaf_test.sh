@@ -130,4 +130,24 @@ echo "RIFF junk" >"$T/junk.wav"
 run convert "$T/junk.wav" "$T/junk.yaf"
 check "an unreadable WAV fails and writes nothing" "$rc|$(test -e "$T/junk.yaf" && echo written)" "1|"
 
+# The thumbnail: the player's waveform, 16 x 8. Four frames over 16 columns (four
+# columns a frame): full scale up, full scale down, then silence on the centre line.
+{ header 401f0000 0200 1000 04000000 0000; bytes "ff7f 0000 0080 0000 0000 0000 0000 0000"; } >"$T/wave.yaf"
+run thumbnail "$T/wave.yaf" "$T/wave.png" --size 16
+check "a sound's thumbnail is twice as wide as high" "$rc|$err|$(extent "$T/wave.png")" "0||16x8"
+bg=0a0a14ff line=4dc9f0ff
+while read -r x y want what; do
+    check "waveform: $what" "$(pixel "$T/wave.png" "$x" "$y")" "$want"
+done <<TABLE
+0 1 $line the first column rises from the centre to the peak
+0 4 $line ... from the centre
+0 0 $bg above the peak is background
+5 7 $line a negative sample is drawn below the centre
+5 0 $bg with background above
+12 4 $line silence lies on the centre line
+12 3 $bg and nowhere else
+TABLE
+run thumbnail "$T/empty.yaf" "$T/empty.png" --size 16
+check "a sound without frames: background alone" "$rc|$(pixel "$T/empty.png" 0 4)" "0|$bg"
+
 finish

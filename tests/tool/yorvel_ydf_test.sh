@@ -82,4 +82,16 @@ check "a document cannot become an image" "$rc" "2"
 run convert "$T/missing.ydf" "$T/keep.txt"
 check "a missing input fails and keeps the output" "$rc|$(cat "$T/keep.txt")" "1|old"
 
+# The thumbnail: the document's first lines on the reader's page, the title in white.
+run thumbnail "$T/doc.ydf" "$T/doc.png" --size 256
+check "a document's thumbnail is square" "$rc|$err|$(extent "$T/doc.png")" "0||256x256"
+check "on the reader's background" "$(pixel "$T/doc.png" 255 255)" "06060cff"
+colours=$(/usr/bin/convert "$T/doc.png" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}' | sort -u)
+check_true "the title is drawn white" grep -q FFFFFF <<<"$colours"
+check_true "the kickers in the accent colour" grep -q 4DC9F0 <<<"$colours"
+# Rendering stops once the thumbnail is full, whatever the document holds.
+python3 -c "print('{\"@ydf\": \"1.0\",' + ''.join('\"kicker\": \"K\", \"list\": [\"a\", \"b\"],' for _ in range(200000)) + '}')" >"$T/big.ydf"
+run thumbnail "$T/big.ydf" "$T/big.png" --size 32
+check "a long document's thumbnail" "$rc|$err|$(extent "$T/big.png")" "0||32x32"
+
 finish

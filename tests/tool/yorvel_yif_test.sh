@@ -250,6 +250,30 @@ for signal in INT TERM HUP; do
     rm -f "$T/stall.png"
 done
 
+# Thumbnails: small pictures enlarged by whole factors, larger ones box-filtered with
+# colours weighted by alpha, rows the stream never reaches filled without decoding.
+while IFS='|' read -r what hex size want_extent px_x px_y want_pixel; do
+    bytes "$hex" >"$T/th.yif"
+    run thumbnail "$T/th.yif" "$T/th.png" --size "$size"
+    check "thumbnail: $what" "$rc|$err|$(extent "$T/th.png")|$(pixel "$T/th.png" "$px_x" "$px_y")" \
+        "0||$want_extent|$want_pixel"
+done <<TABLE
+2x2 enlarged 4 times, top left|$example|8|8x8|3|3|808080ff
+2x2 enlarged 4 times, bottom right|$example|9|8x8|4|4|ff0080ff
+2x2 into one pixel averages|$example|1|1x1|0|0|a06080ff
+transparent pixels add no colour|59494631 02000000 01000000 03 00 0000 010101|1|1x1|0|0|ffffff80
+a leftover trit: the rows below are opaque black|59494631 01000000 04000000 03 00 0000 01010100|2|1x2|0|1|000000ff
+and the reached row is averaged with them|59494631 01000000 04000000 03 00 0000 01010100|2|1x2|0|0|808080ff
+16 bytes naming a 2 GiB picture: transparent|59494631 00400000 FF7F0000 09 00 0000|128|64x128|63|127|00000000
+TABLE
+bytes "59494631 01000004 02000000 03 00 0000 010101" >"$T/thumb-wide.yif"
+run thumbnail "$T/thumb-wide.yif" "$T/thumb-wide.png"
+check "a stream that reaches more than 256 MiB of rows gets no thumbnail" \
+    "$rc|$(test -e "$T/thumb-wide.png" && echo written)" "1|"
+run thumbnail "$T/magic.yif" "$T/magic.png"
+check "a refused picture: its error text, no thumbnail" "$rc|$err|$(test -e "$T/magic.png" && echo written)" \
+    "1|[ERROR] Not a YIF file|"
+
 # Usage errors: what was wrong first, then the short usage.
 while IFS='|' read -r args first; do
     run $args
@@ -261,6 +285,12 @@ convert $T/ex.yif $T/ex.bmp|yorvel: $T/ex.yif is a YIF image; it converts to .pa
 convert $T/levels9.png $T/x.yif --trits 4|yorvel: --trits takes 3 or 9, not '4'
 convert $T/ex.yif $T/x.pam --rle|yorvel: --trits and --rle are for PNG to YIF; $T/ex.yif is a YIF image
 info $T/levels9.png|yorvel: info shows Yorvel files; $T/levels9.png is a PNG picture (convert it to .yif)
+thumbnail $T/ex.yif $T/x.png --size 0|yorvel: --size takes a number of pixels from 1 to 2048, not '0'
+thumbnail $T/ex.yif $T/x.png --size 2049|yorvel: --size takes a number of pixels from 1 to 2048, not '2049'
+thumbnail $T/ex.yif $T/x.png --size -5|yorvel: --size takes a number of pixels from 1 to 2048, not '-5'
+thumbnail $T/ex.yif $T/x.png --size|yorvel: --size takes a number of pixels from 1 to 2048, not ''
+thumbnail $T/ex.yif $T/x.png --rle|yorvel: unknown option '--rle'
+thumbnail $T/levels9.png $T/x.png|yorvel: thumbnail shows Yorvel files; $T/levels9.png is a PNG picture
 TABLE
 
 run
@@ -268,6 +298,6 @@ check "no arguments is a usage error" "$rc" "2"
 run convert "$T/ex.yif" "$T/ex.bmp"
 check "an unknown output format is a usage error" "$rc" "2"
 run --help
-check "--help lists the commands" "$rc|$(grep -c "yorvel \(info\|convert\)" "$T/stdout")" "0|2"
+check "--help lists the commands" "$rc|$(grep -c "yorvel \(info\|convert\|thumbnail\)" "$T/stdout")" "0|3"
 
 finish
