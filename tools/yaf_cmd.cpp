@@ -173,23 +173,32 @@ int yafEncode(tool::Input& in, const std::string& out) {
     return 0;
 }
 
-int yafInfo(tool::Input& in) {
+namespace {
+
+// Reads the header of the sound in `in` (inspect() reads nothing else; the file's size
+// tells it how many frames are there): -1 when `sound` holds it, otherwise the exit code
+// of the refusal or failure.
+int inspectSound(tool::Input& in, yaf::Sound& sound) {
     const uint64_t size = in.size();
     if (in.head().size() < std::min<uint64_t>(size, yaf::kHeaderSize))
         return tool::fail("cannot read the file");
-    const yaf::Sound sound = yaf::inspect(in.head().data(), size_t(std::min<uint64_t>(size, SIZE_MAX)));
+    sound = yaf::inspect(in.head().data(), size_t(std::min<uint64_t>(size, SIZE_MAX)));
     if (sound.error != yaf::Error::None) return tool::refuse(yaf::errorText(sound.error));
+    return -1;
+}
+
+}  // namespace
+
+int yafInfo(tool::Input& in) {
+    yaf::Sound sound;
+    if (const int rc = inspectSound(in, sound); rc >= 0) return rc;
     std::printf("%s\n", yaf::statusLine(sound).c_str());
     return 0;
 }
 
 int yafConvert(tool::Input& in, const std::string& out, const std::string&) {
-    const uint64_t size = in.size();
-    if (in.head().size() < std::min<uint64_t>(size, yaf::kHeaderSize))
-        return tool::fail("cannot read the file");
-    // inspect() reads the header alone; the size tells it how many frames are there.
-    const yaf::Sound sound = yaf::inspect(in.head().data(), size_t(std::min<uint64_t>(size, SIZE_MAX)));
-    if (sound.error != yaf::Error::None) return tool::refuse(yaf::errorText(sound.error));
+    yaf::Sound sound;
+    if (const int rc = inspectSound(in, sound); rc >= 0) return rc;
     const yaf::Header& h = sound.header;
     if (h.channels == 0) return tool::fail("the sound has 0 channels; a WAV file needs at least one");
     if (!wavCanHold(h))
@@ -232,11 +241,8 @@ int yafConvert(tool::Input& in, const std::string& out, const std::string&) {
 }
 
 int yafThumbnail(tool::Input& in, const std::string& out, uint32_t size) {
-    const uint64_t fileSize = in.size();
-    if (in.head().size() < std::min<uint64_t>(fileSize, yaf::kHeaderSize))
-        return tool::fail("cannot read the file");
-    const yaf::Sound sound = yaf::inspect(in.head().data(), size_t(std::min<uint64_t>(fileSize, SIZE_MAX)));
-    if (sound.error != yaf::Error::None) return tool::refuse(yaf::errorText(sound.error));
+    yaf::Sound sound;
+    if (const int rc = inspectSound(in, sound); rc >= 0) return rc;
 
     // Half as high as wide, as a waveform is; one sample is read for each column.
     thumb::Canvas canvas(size, std::max<uint32_t>(1, size / 2), thumb::opaque(yaf::kBackground));

@@ -164,27 +164,25 @@ bool tool::writePng(FILE* f, uint32_t w, uint32_t h, const uint8_t* bgra) {
     return !std::ferror(f);
 }
 
-int yifInfo(tool::Input& in) {
+namespace {
+
+// Reads the header of the picture in `in`: -1 when `info` holds it, otherwise the exit
+// code of the refusal or failure. Everything that refuses a file is known from its
+// header and size.
+int inspectPicture(tool::Input& in, yif::Info& info) {
     const uint64_t size = in.size();
     if (in.head().size() < std::min<uint64_t>(size, yif::kHeaderSize))
         return tool::fail("cannot read the file");
-    const yif::Info info = yif::inspectHeader(in.head().data(), size);
+    info = yif::inspectHeader(in.head().data(), size);
     if (info.error != yif::Error::None) return tool::refuse(yif::errorText(info.error));
-    std::printf("%s\n", yif::statusLine(info).c_str());
-    return 0;
+    return -1;
 }
-
-namespace {
 
 // Checks the header, then reads and inspects the whole file: -1 when `file` and `info`
 // hold a picture with pixels, otherwise the exit code of the refusal or failure.
 int loadPicture(tool::Input& in, tool::Bytes& file, yif::Info& info) {
-    // Everything that refuses the file is known from its header and size.
-    const uint64_t size = in.size();
-    if (in.head().size() < std::min<uint64_t>(size, yif::kHeaderSize))
-        return tool::fail("cannot read the file");
-    const yif::Info header = yif::inspectHeader(in.head().data(), size);
-    if (header.error != yif::Error::None) return tool::refuse(yif::errorText(header.error));
+    yif::Info header;
+    if (const int rc = inspectPicture(in, header); rc >= 0) return rc;
     const uint32_t w = header.header.width, h = header.header.height;
     if (w == 0 || h == 0) return tool::fail("the image has no pixels (" + dimensions(w, h) + ")");
     if (yif::pixelBytes(header.header) == 0)
@@ -198,6 +196,13 @@ int loadPicture(tool::Input& in, tool::Bytes& file, yif::Info& info) {
 }
 
 }  // namespace
+
+int yifInfo(tool::Input& in) {
+    yif::Info info;
+    if (const int rc = inspectPicture(in, info); rc >= 0) return rc;
+    std::printf("%s\n", yif::statusLine(info).c_str());
+    return 0;
+}
 
 int yifConvert(tool::Input& in, const std::string& out, const std::string& outExt) {
     tool::Bytes file;
