@@ -87,11 +87,12 @@ public:
         return true;
     }
 
-    // The face of a run, set to `pixels` a line.
-    FT_Face face(bool bold, uint32_t pixels) {
-        FT_Face f = faces_[bold ? 1 : 0];
-        FT_Set_Pixel_Sizes(f, 0, pixels);
-        return f;
+    // Sets both faces to `pixels` a line: once for each line, whose runs share its size.
+    void setSize(uint32_t pixels) {
+        for (FT_Face face : faces_) FT_Set_Pixel_Sizes(face, 0, pixels);
+    }
+    FT_Face face(bool bold) const {
+        return faces_[bold ? 1 : 0];
     }
 
 private:
@@ -124,7 +125,8 @@ public:
     void line(const std::vector<Glyph>& glyphs, const ydf::Run& style) {
         uint32_t pixels = pixelsOf(style);
         for (const Glyph& g : glyphs) pixels = std::max(pixels, pixelsOf(*g.run));
-        FT_Face face = fonts_.face(style.bold, pixels);
+        fonts_.setSize(pixels);
+        FT_Face face = fonts_.face(style.bold);
         const int32_t height = std::max<int32_t>(1, int32_t(face->size->metrics.height >> 6));
         const int32_t ascent = int32_t(face->size->metrics.ascender >> 6);
         const int32_t advance = std::max<int32_t>(1, int32_t(face->size->metrics.max_advance >> 6));
@@ -149,7 +151,7 @@ public:
             }
             for (; i < end && !full(); ++i) {
                 if (x + advance > right_ && x > rowBegin) newRow();
-                draw(glyphs[i], x, top_ + ascent, pixels);
+                draw(glyphs[i], x, top_ + ascent);
                 x += advance;
             }
         }
@@ -161,9 +163,9 @@ private:
         return uint32_t(std::max<long>(1, std::lround(run.points * 96.0 / 72.0 * scale_)));
     }
 
-    void draw(const Glyph& g, int32_t x, int32_t baseline, uint32_t pixels) {
+    void draw(const Glyph& g, int32_t x, int32_t baseline) {
         if (g.code <= u' ') return;
-        FT_Face face = fonts_.face(g.run->bold, pixels);
+        FT_Face face = fonts_.face(g.run->bold);
         if (FT_Load_Char(face, g.code, FT_LOAD_RENDER) != 0) return;
         const FT_Bitmap& bitmap = face->glyph->bitmap;
         const int32_t x0 = x + face->glyph->bitmap_left, y0 = baseline - face->glyph->bitmap_top;

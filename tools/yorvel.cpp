@@ -130,7 +130,7 @@ int run(int argc, char** argv) {
             char* end = nullptr;
             errno = 0;
             const unsigned long n = std::strtoul(value, &end, 10);
-            if (!*value || *end || errno || !std::isdigit(static_cast<unsigned char>(*value)) || n < 1 ||
+            if (!std::isdigit(static_cast<unsigned char>(*value)) || *end || errno || n < 1 ||
                 n > thumb::kMaxSize)
                 return usageError("--size takes a number of pixels from 1 to " +
                                   std::to_string(thumb::kMaxSize) + ", not '" + value + "'");
