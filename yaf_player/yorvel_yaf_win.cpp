@@ -9,7 +9,6 @@
 // Escape stops. Nothing is ever written.
 #include <windows.h>
 
-#include <commdlg.h>
 #include <mmsystem.h>
 #include <shellapi.h>
 
@@ -20,6 +19,7 @@
 #include <iterator>
 
 #include "yaf_sound.h"
+#include "yorvel_shell.h"
 
 namespace {
 
@@ -32,9 +32,6 @@ constexpr COLORREF kAccent = yaf::kAccent;
 // The status text starts 8 pixels right of the "Stop" button (x 136 to 196). Drawn from
 // x 140 it ran under the button, which hid its first 56 pixels ("[ERROR] N").
 constexpr int kStatusLeft = 204, kStatusTop = 10, kStatusBottom = 30;
-
-// The dialog structure has a fixed layout on Win64; the size is part of the request.
-static_assert(sizeof(OPENFILENAMEW) == 152, "OPENFILENAMEW layout");
 
 constexpr int kIconId = 1;  // the program's icon in its resources (cmake/resources.rc.in)
 
@@ -132,60 +129,16 @@ static void loadYAF(const wchar_t* path) {
     InvalidateRect(gWnd, nullptr, TRUE);
 }
 
-// The text of the command line after the program's name, as the runtime's start-up code
-// finds it: the name runs to the first blank or control character outside double
-// quotes, and the blanks after it are skipped.
-static const wchar_t* commandLineTail(const wchar_t* line) {
-    bool quoted = false;
-    for (; *line > L' ' || (*line && quoted); ++line)
-        if (*line == L'"') quoted = !quoted;
-    while (*line && *line <= L' ') ++line;
-    return line;
-}
-
-// The path given on the command line, copied into `path` (32 768 characters, as many as
-// a command line holds). Windows shells and Wine put a path holding a blank in double
-// quotes; one such enclosing pair is removed, any other text is a path as it stands.
-static void commandLinePath(const wchar_t* tail, wchar_t (&path)[32768]) {
-    size_t n = 0;
-    while (tail[n] && n + 1 < std::size(path)) path[n] = tail[n], ++n;
-    path[n] = L'\0';
-    if (n >= 2 && path[0] == L'"' && path[n - 1] == L'"' && !std::wmemchr(path + 1, L'"', n - 2)) {
-        std::wmemmove(path, path + 1, n - 2);
-        path[n - 2] = L'\0';
-    }
-}
-
 static void openDialog() {
-    wchar_t path[MAX_PATH] = {};
-    OPENFILENAMEW ofn = {};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = gWnd;
-    ofn.lpstrFilter = L"YAF Files\0*.yaf\0All Files\0*.*\0";  // the literal's NUL ends the list
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.Flags = OFN_FILEMUSTEXIST;
-    if (GetOpenFileNameW(&ofn)) loadYAF(path);
+    wchar_t path[MAX_PATH];  // the filter literal\'s own NUL ends its list
+    if (yorvel::win::openFileDialog(gWnd, L"YAF Files\0*.yaf\0All Files\0*.*\0", path)) loadYAF(path);
 }
 
 // A file dropped on the window loads as if chosen in the dialog; of several, the first.
 static void onDropFiles(HDROP drop) {
-    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
-    wchar_t path[32768];  // as long as a path can be
-    if (length > 0 && length < std::size(path) && DragQueryFileW(drop, 0, path, length + 1) == length)
-        loadYAF(path);
+    yorvel::win::PathBuffer path;
+    if (yorvel::win::droppedFile(drop, path)) loadYAF(path);
     DragFinish(drop);
-}
-
-// The program's icon on its window, for the title bar and the taskbar (the class keeps
-// none). Shared icons: the system releases them with the program.
-static void setWindowIcon(HINSTANCE instance) {
-    const int sizes[][3] = {{ICON_BIG, SM_CXICON, SM_CYICON}, {ICON_SMALL, SM_CXSMICON, SM_CYSMICON}};
-    for (const auto& s : sizes) {
-        HANDLE icon = LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, GetSystemMetrics(s[1]),
-                                 GetSystemMetrics(s[2]), LR_SHARED);
-        if (icon) SendMessageW(gWnd, WM_SETICON, WPARAM(s[0]), LPARAM(icon));
-    }
 }
 
 // Plays the whole sound from its first frame, stopping whatever played before. When
@@ -356,19 +309,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd) {
     createButton(L"Open", 8, kOpenId, instance);
     createButton(L"Play", 72, kPlayId, instance);
     createButton(L"Stop", 136, kStopId, instance);
-    setWindowIcon(instance);
+    yorvel::win::setWindowIcon(gWnd, instance, kIconId);
     DragAcceptFiles(gWnd, TRUE);
     HACCEL keys = CreateAcceleratorTableW(const_cast<ACCEL*>(kKeys), int(std::size(kKeys)));
     ShowWindow(gWnd, showCmd);
 
-    // Loaded before the first message, so the first paint already shows the outcome. The
-    // wide command line reaches any file name, also one outside the ANSI code page.
-    const wchar_t* tail = commandLineTail(GetCommandLineW());
-    if (tail[0] != L'\0') {
-        wchar_t path[32768];
-        commandLinePath(tail, path);
-        loadYAF(path);
-    }
+    // Loaded before the first message, so the first paint already shows the outcome.
+    yorvel::win::PathBuffer path;
+    if (yorvel::win::commandLineFile(path)) loadYAF(path);
 
     // The keys go through the table before anything else sees them: a button that has
     // the focus (after a click) would take Space as a click of its own.

@@ -22,6 +22,7 @@
 
 #include "ydf_document.h"
 #include "ydf_richedit.h"
+#include "yorvel_shell.h"
 
 namespace {
 
@@ -34,9 +35,6 @@ constexpr int kTopBand = 40;
 // Read-only and multi-line, with a vertical scroll bar only: long lines wrap.
 constexpr DWORD kViewStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_READONLY | ES_MULTILINE;
 static_assert(kViewStyle == 0x50200804, "view style");
-
-// The dialog structure has a fixed layout on Win64; the size is part of the request.
-static_assert(sizeof(OPENFILENAMEW) == 152, "OPENFILENAMEW layout");
 
 // The view takes as much text as the control can hold at all, instead of its default of
 // 32 767 characters, which cut a longer document short: what the renderer emits is what
@@ -178,50 +176,17 @@ static void loadYDF(const wchar_t* path) {
     setTitle(fileNameOf(path));
 }
 
-// The text of the command line after the program's name, as the runtime's start-up code
-// finds it: the name runs to the first blank or control character outside double
-// quotes, and the blanks after it are skipped.
-static const wchar_t* commandLineTail(const wchar_t* line) {
-    bool quoted = false;
-    for (; *line > L' ' || (*line && quoted); ++line)
-        if (*line == L'"') quoted = !quoted;
-    while (*line && *line <= L' ') ++line;
-    return line;
-}
-
-// The path given on the command line, copied into `path` (32 768 characters, as many as
-// a command line holds). Windows shells and Wine put a path holding a blank in double
-// quotes; one such enclosing pair is removed, any other text is a path as it stands.
-static void commandLinePath(const wchar_t* tail, wchar_t (&path)[32768]) {
-    size_t n = 0;
-    while (tail[n] && n + 1 < std::size(path)) path[n] = tail[n], ++n;
-    path[n] = L'\0';
-    if (n >= 2 && path[0] == L'"' && path[n - 1] == L'"' && !std::wmemchr(path + 1, L'"', n - 2)) {
-        std::wmemmove(path, path + 1, n - 2);
-        path[n - 2] = L'\0';
-    }
-}
-
 static void openDialog() {
-    wchar_t path[MAX_PATH] = {};
-    OPENFILENAMEW ofn = {};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = gWnd;
-    ofn.lpstrFilter =
-        L"YDF Files\0*.ydf\0JSON Files\0*.json\0All Files\0*.*\0";  // the literal's NUL ends the list
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.Flags = OFN_FILEMUSTEXIST;
-    if (GetOpenFileNameW(&ofn)) loadYDF(path);
+    wchar_t path[MAX_PATH];  // the filter literal\'s own NUL ends its list
+    if (yorvel::win::openFileDialog(gWnd, L"YDF Files\0*.ydf\0JSON Files\0*.json\0All Files\0*.*\0", path))
+        loadYDF(path);
 }
 
 // A file dropped on the window or the view loads as if chosen in the dialog; of several,
 // the first.
 static void loadDropped(HDROP drop) {
-    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
-    wchar_t path[32768];  // as long as a path can be
-    if (length > 0 && length < std::size(path) && DragQueryFileW(drop, 0, path, length + 1) == length)
-        loadYDF(path);
+    yorvel::win::PathBuffer path;
+    if (yorvel::win::droppedFile(drop, path)) loadYDF(path);
 }
 
 // The view's window procedure in front of the control's own: files dropped on the view
@@ -296,17 +261,6 @@ static LRESULT onNotify(const NMHDR& header) {
     if (gEdit && header.hwndFrom == gEdit && header.code == EN_DROPFILES)
         loadDropped(static_cast<HDROP>(reinterpret_cast<const ENDROPFILES&>(header).hDrop));
     return 0;
-}
-
-// The program's icon on its window, for the title bar and the taskbar (the class keeps
-// none). Shared icons: the system releases them with the program.
-static void setWindowIcon(HINSTANCE instance) {
-    const int sizes[][3] = {{ICON_BIG, SM_CXICON, SM_CYICON}, {ICON_SMALL, SM_CXSMICON, SM_CYSMICON}};
-    for (const auto& s : sizes) {
-        HANDLE icon = LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, GetSystemMetrics(s[1]),
-                                 GetSystemMetrics(s[2]), LR_SHARED);
-        if (icon) SendMessageW(gWnd, WM_SETICON, WPARAM(s[0]), LPARAM(icon));
-    }
 }
 
 // The view takes the whole client area below the top band.
@@ -389,21 +343,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd) {
         SendMessageW(gEdit, EM_SETEVENTMASK, 0, ENM_DROPFILES);
     }
     DragAcceptFiles(gWnd, TRUE);
-    setWindowIcon(instance);
+    yorvel::win::setWindowIcon(gWnd, instance, kIconId);
     gFindMessage = RegisterWindowMessageW(FINDMSGSTRINGW);
     HACCEL keys = CreateAcceleratorTableW(const_cast<ACCEL*>(kKeys), int(std::size(kKeys)));
 
     showGreeting();
     ShowWindow(gWnd, showCmd);
 
-    // Loaded before the first message, so the first paint already shows the document. The
-    // wide command line reaches any file name, also one outside the ANSI code page.
-    const wchar_t* tail = commandLineTail(GetCommandLineW());
-    if (tail[0] != L'\0') {
-        wchar_t path[32768];
-        commandLinePath(tail, path);
-        loadYDF(path);
-    }
+    // Loaded before the first message, so the first paint already shows the document.
+    yorvel::win::PathBuffer path;
+    if (yorvel::win::commandLineFile(path)) loadYDF(path);
 
     // The find dialog takes its own keys (Tab, Enter, Escape) while it has the focus;
     // the program's keys work everywhere else, the view included.

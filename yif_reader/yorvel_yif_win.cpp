@@ -6,7 +6,6 @@
 // opens the dialog. Nothing is ever written.
 #include <windows.h>
 
-#include <commdlg.h>
 #include <shellapi.h>
 
 #include <cstdint>
@@ -16,6 +15,7 @@
 #include <iterator>
 
 #include "yif_image.h"
+#include "yorvel_shell.h"
 
 namespace {
 
@@ -26,9 +26,6 @@ constexpr int kOpenId = 1;        // command identifier of the "Open .yif" butto
 constexpr int kStatusLeft = 124;  // status text: 8 pixels right of the button (x 16 to 116)
 constexpr COLORREF kBackground = RGB(6, 6, 12);
 constexpr COLORREF kAccent = RGB(77, 201, 240);
-
-// The dialog structure has a fixed layout on Win64; the size is part of the request.
-static_assert(sizeof(OPENFILENAMEW) == 152, "OPENFILENAMEW layout");
 
 constexpr int kIconId = 1;  // the program's icon in its resources (cmake/resources.rc.in)
 
@@ -121,60 +118,16 @@ static void loadYIF(const wchar_t* path) {
     InvalidateRect(gWnd, nullptr, TRUE);
 }
 
-// The text of the command line after the program's name, as the runtime's start-up code
-// finds it: the name runs to the first blank or control character outside double
-// quotes, and the blanks after it are skipped.
-static const wchar_t* commandLineTail(const wchar_t* line) {
-    bool quoted = false;
-    for (; *line > L' ' || (*line && quoted); ++line)
-        if (*line == L'"') quoted = !quoted;
-    while (*line && *line <= L' ') ++line;
-    return line;
-}
-
-// The path given on the command line, copied into `path` (32 768 characters, as many as
-// a command line holds). Windows shells and Wine put a path holding a blank in double
-// quotes; one such enclosing pair is removed, any other text is a path as it stands.
-static void commandLinePath(const wchar_t* tail, wchar_t (&path)[32768]) {
-    size_t n = 0;
-    while (tail[n] && n + 1 < std::size(path)) path[n] = tail[n], ++n;
-    path[n] = L'\0';
-    if (n >= 2 && path[0] == L'"' && path[n - 1] == L'"' && !std::wmemchr(path + 1, L'"', n - 2)) {
-        std::wmemmove(path, path + 1, n - 2);
-        path[n - 2] = L'\0';
-    }
-}
-
 static void openDialog() {
-    wchar_t path[MAX_PATH] = {};
-    OPENFILENAMEW ofn = {};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = gWnd;
-    ofn.lpstrFilter = L"YIF Files\0*.yif\0All Files\0*.*\0";  // the literal's NUL ends the list
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.Flags = OFN_FILEMUSTEXIST;
-    if (GetOpenFileNameW(&ofn)) loadYIF(path);
+    wchar_t path[MAX_PATH];  // the filter literal\'s own NUL ends its list
+    if (yorvel::win::openFileDialog(gWnd, L"YIF Files\0*.yif\0All Files\0*.*\0", path)) loadYIF(path);
 }
 
 // A file dropped on the window loads as if chosen in the dialog; of several, the first.
 static void onDropFiles(HDROP drop) {
-    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
-    wchar_t path[32768];  // as long as a path can be
-    if (length > 0 && length < std::size(path) && DragQueryFileW(drop, 0, path, length + 1) == length)
-        loadYIF(path);
+    yorvel::win::PathBuffer path;
+    if (yorvel::win::droppedFile(drop, path)) loadYIF(path);
     DragFinish(drop);
-}
-
-// The program's icon on its window, for the title bar and the taskbar (the class keeps
-// none). Shared icons: the system releases them with the program.
-static void setWindowIcon(HINSTANCE instance) {
-    const int sizes[][3] = {{ICON_BIG, SM_CXICON, SM_CYICON}, {ICON_SMALL, SM_CXSMICON, SM_CYSMICON}};
-    for (const auto& s : sizes) {
-        HANDLE icon = LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, GetSystemMetrics(s[1]),
-                                 GetSystemMetrics(s[2]), LR_SHARED);
-        if (icon) SendMessageW(gWnd, WM_SETICON, WPARAM(s[0]), LPARAM(icon));
-    }
 }
 
 // Draws the whole client area `rc`: background, status line, and the picture at its
@@ -263,19 +216,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd) {
                            kWindowH, nullptr, nullptr, instance, nullptr);
     CreateWindowExW(0, L"BUTTON", L"Open .yif", WS_CHILD | WS_VISIBLE, 16, 4, 100, 28, gWnd,
                     reinterpret_cast<HMENU>(INT_PTR(kOpenId)), instance, nullptr);
-    setWindowIcon(instance);
+    yorvel::win::setWindowIcon(gWnd, instance, kIconId);
     DragAcceptFiles(gWnd, TRUE);
     HACCEL keys = CreateAcceleratorTableW(const_cast<ACCEL*>(kKeys), int(std::size(kKeys)));
     ShowWindow(gWnd, showCmd);
 
-    // Loaded before the first message, so the first paint already shows the outcome. The
-    // wide command line reaches any file name, also one outside the ANSI code page.
-    const wchar_t* tail = commandLineTail(GetCommandLineW());
-    if (tail[0] != L'\0') {
-        wchar_t path[32768];
-        commandLinePath(tail, path);
-        loadYIF(path);
-    }
+    // Loaded before the first message, so the first paint already shows the outcome.
+    yorvel::win::PathBuffer path;
+    if (yorvel::win::commandLineFile(path)) loadYIF(path);
 
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0)) {

@@ -1,0 +1,30 @@
+// What the three Windows programs do alike with the shell around them: the file named on
+// the command line, the Open dialog, a file dropped on a window, the window's icon.
+#pragma once
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+namespace yorvel::win {
+
+// Room for any path a command line or a drop can hold.
+using PathBuffer = wchar_t[32768];
+
+// The file named on the program's command line, as the runtime's start-up code would
+// split it: false when nothing follows the program's name.
+bool commandLineFile(PathBuffer& path);
+
+// The Open dialog, owned by `owner`, for files that must exist; `filter` is the dialog's
+// double-NUL-ended list. False when it was cancelled.
+bool openFileDialog(HWND owner, const wchar_t* filter, wchar_t (&path)[MAX_PATH]);
+
+// The first of the files dropped; false when it has no usable path. The drop is left
+// to the caller to finish (a rich-edit control finishes the drops it reports itself).
+bool droppedFile(HDROP drop, PathBuffer& path);
+
+// The program's icon `id` on its window, big and small, for the title bar and the
+// taskbar (the window class keeps none).
+void setWindowIcon(HWND window, HINSTANCE instance, int id);
+
+}  // namespace yorvel::win
