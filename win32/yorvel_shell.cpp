@@ -62,4 +62,31 @@ void setWindowIcon(HWND window, HINSTANCE instance, int id) {
     }
 }
 
+PaintBuffer::~PaintBuffer() {
+    if (frame_) DeleteObject(frame_);
+}
+
+void PaintBuffer::paint(HWND window, void (*content)(HDC, const RECT&)) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT rc;
+    GetClientRect(window, &rc);
+    if (!frame_ || size_.cx != rc.right || size_.cy != rc.bottom) {
+        if (frame_) DeleteObject(frame_);
+        frame_ = rc.right > 0 && rc.bottom > 0 ? CreateCompatibleBitmap(dc, rc.right, rc.bottom) : nullptr;
+        size_ = {rc.right, rc.bottom};
+    }
+    HDC frame = frame_ ? CreateCompatibleDC(dc) : nullptr;
+    if (frame) {
+        HGDIOBJ previous = SelectObject(frame, frame_);
+        content(frame, rc);
+        BitBlt(dc, 0, 0, rc.right, rc.bottom, frame, 0, 0, SRCCOPY);
+        SelectObject(frame, previous);
+        DeleteDC(frame);
+    } else {
+        content(dc, rc);
+    }
+    EndPaint(window, &ps);
+}
+
 }  // namespace yorvel::win

@@ -1,5 +1,6 @@
-// What the three Windows programs do alike with the shell around them: the file named on
-// the command line, the Open dialog, a file dropped on a window, the window's icon.
+// What the Windows programs do alike around their cores: the file named on the command
+// line, the Open dialog, a file dropped on a window, the window's icon, painting without
+// flicker.
 #pragma once
 
 #include <windows.h>
@@ -26,5 +27,24 @@ bool droppedFile(HDROP drop, PathBuffer& path);
 // The program's icon `id` on its window, big and small, for the title bar and the
 // taskbar (the window class keeps none).
 void setWindowIcon(HWND window, HINSTANCE instance, int id);
+
+// An off-screen copy of a window's client area that painting draws into before the
+// whole picture goes to the screen at once, so a repaint never shows the background fill
+// for a moment where the content then comes. The copy is kept and made anew only when
+// the size changes; without one (no memory for it) painting goes straight to the screen.
+class PaintBuffer {
+public:
+    PaintBuffer() = default;
+    PaintBuffer(const PaintBuffer&) = delete;
+    PaintBuffer& operator=(const PaintBuffer&) = delete;
+    ~PaintBuffer();
+
+    // Handles WM_PAINT of `window`: `content` draws the whole client area `rc`.
+    void paint(HWND window, void (*content)(HDC dc, const RECT& rc));
+
+private:
+    HBITMAP frame_ = nullptr;
+    SIZE size_ = {};
+};
 
 }  // namespace yorvel::win

@@ -55,8 +55,9 @@ static HWAVEOUT gWave;       // the open wave output device; null when none is o
 static WAVEHDR gHdr;         // the one playback buffer; points into gPCM while gWave is open
 static yaf::Point* gPoints;  // the waveform's points, reused by every paint
 static size_t gPointCap;     // how many points gPoints has room for
-static HBITMAP gFrame;       // off-screen copy of the client area that painting draws into
-static SIZE gFrameSize;      // size of gFrame
+
+// Every size change repaints the whole window, so painting goes through an off-screen copy.
+static yorvel::win::PaintBuffer gPaint;
 
 // Stops the device and closes it, so that the sample store may be released or gHdr
 // rewritten. Reset hands the queued buffer back at once, so it can be unprepared.
@@ -225,33 +226,6 @@ static void paintContent(HDC dc, const RECT& rc) {
     paintWave(dc, rc);
 }
 
-// Every size change repaints the whole window, so painting goes through an off-screen
-// copy of the client area: straight to the screen, the background fill showed for a
-// moment where the waveform then came. The copy is kept and made anew only when the
-// size changes; without one (no memory for it) painting goes straight to the screen.
-static void onPaint(HWND hwnd) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
-    RECT rc;
-    GetClientRect(hwnd, &rc);
-    if (!gFrame || gFrameSize.cx != rc.right || gFrameSize.cy != rc.bottom) {
-        if (gFrame) DeleteObject(gFrame);
-        gFrame = rc.right > 0 && rc.bottom > 0 ? CreateCompatibleBitmap(dc, rc.right, rc.bottom) : nullptr;
-        gFrameSize = {rc.right, rc.bottom};
-    }
-    HDC frame = gFrame ? CreateCompatibleDC(dc) : nullptr;
-    if (frame) {
-        HGDIOBJ previous = SelectObject(frame, gFrame);
-        paintContent(frame, rc);
-        BitBlt(dc, 0, 0, rc.right, rc.bottom, frame, 0, 0, SRCCOPY);
-        SelectObject(frame, previous);
-        DeleteDC(frame);
-    } else {
-        paintContent(dc, rc);
-    }
-    EndPaint(hwnd, &ps);
-}
-
 static void onCommand(WPARAM wParam) {
     switch (LOWORD(wParam)) {  // any notification code
         case kOpenId: openDialog(); break;
@@ -278,7 +252,7 @@ static void onDestroy() {
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-        case WM_PAINT: onPaint(hwnd); return 0;
+        case WM_PAINT: gPaint.paint(hwnd, paintContent); return 0;
         case WM_COMMAND: onCommand(wParam); return 0;
         case WM_DROPFILES: onDropFiles(reinterpret_cast<HDROP>(wParam)); return 0;
         case WM_DESTROY: onDestroy(); return 0;
@@ -327,6 +301,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd) {
         DispatchMessageA(&msg);
     }
     if (keys) DestroyAcceleratorTable(keys);
-    if (gFrame) DeleteObject(gFrame);
     return 0;
 }

@@ -39,8 +39,9 @@ static HBITMAP gBitmap;  // current picture (top-down 32-bit DIB section); null 
 static int32_t gImgW;    // width of the last accepted image, header bits as they stand
 static int32_t gImgH;    // height of the last accepted image, header bits as they stand
 static char gInfo[512] = "YIF Reader v1.0 -- Open a .yif file";  // status line drawn at the top
-static HBITMAP gFrame;   // off-screen copy of the client area that painting draws into
-static SIZE gFrameSize;  // size of gFrame
+
+// Every size change repaints the whole window, so painting goes through an off-screen copy.
+static yorvel::win::PaintBuffer gPaint;
 
 // A refused file changes only the status line; the previous picture stays. The window is
 // repainted at once so the text does not wait for some unrelated repaint.
@@ -154,33 +155,6 @@ static void paintContent(HDC dc, const RECT& rc) {
     DeleteDC(source);
 }
 
-// Every size change repaints the whole window, so painting goes through an off-screen
-// copy of the client area: straight to the screen, the background fill showed for a
-// moment where the picture then came. The copy is kept and made anew only when the size
-// changes; without one (no memory for it) painting goes straight to the screen.
-static void onPaint(HWND hwnd) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
-    RECT rc;
-    GetClientRect(hwnd, &rc);
-    if (!gFrame || gFrameSize.cx != rc.right || gFrameSize.cy != rc.bottom) {
-        if (gFrame) DeleteObject(gFrame);
-        gFrame = rc.right > 0 && rc.bottom > 0 ? CreateCompatibleBitmap(dc, rc.right, rc.bottom) : nullptr;
-        gFrameSize = {rc.right, rc.bottom};
-    }
-    HDC frame = gFrame ? CreateCompatibleDC(dc) : nullptr;
-    if (frame) {
-        HGDIOBJ previous = SelectObject(frame, gFrame);
-        paintContent(frame, rc);
-        BitBlt(dc, 0, 0, rc.right, rc.bottom, frame, 0, 0, SRCCOPY);
-        SelectObject(frame, previous);
-        DeleteDC(frame);
-    } else {
-        paintContent(dc, rc);
-    }
-    EndPaint(hwnd, &ps);
-}
-
 static void onCommand(WPARAM wParam) {
     if (LOWORD(wParam) == kOpenId) openDialog();  // any notification code
 }
@@ -191,7 +165,7 @@ static void onDestroy() {
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-        case WM_PAINT: onPaint(hwnd); return 0;
+        case WM_PAINT: gPaint.paint(hwnd, paintContent); return 0;
         case WM_COMMAND: onCommand(wParam); return 0;
         case WM_DROPFILES: onDropFiles(reinterpret_cast<HDROP>(wParam)); return 0;
         case WM_DESTROY: onDestroy(); return 0;
@@ -233,6 +207,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd) {
     }
     if (keys) DestroyAcceleratorTable(keys);
     if (gBitmap) DeleteObject(gBitmap);
-    if (gFrame) DeleteObject(gFrame);
     return 0;
 }
