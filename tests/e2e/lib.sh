@@ -121,11 +121,12 @@ e2e_cleanup() {
 }
 
 # wd ARGS...: runs the driver (see wdrive.cpp for its commands). The driver ends with 0 to
-# 3, and a command that finds a window (find, client, probe) prints its answer. A run that
-# ends otherwise, or finds and prints nothing, was not carried through by Wine: on a busy
-# machine such a run has been seen (once, in CI) to end at once with no output and no
-# message. A command that only looks is then run once more, so that the check which
-# follows is about the program. Commands that act (cmd, press, keys, ...) run only once.
+# 3; a command that finds a window (find, client, probe, settle) prints its answer when it
+# succeeds and says "no window" when it ends with 1. A run that ends otherwise was not
+# carried through by Wine: right after a program started, a run has now and then (one in
+# 180 here) ended at once with 1, printing nothing and saying nothing. A command that
+# only looks is then run once more, so that the check which follows is about the program.
+# Commands that act (cmd, press, keys, ...) run only once.
 wd() {
     case $1 in
         find | client | probe | settle | gettext | children | list | procs | focus | view | \
@@ -135,24 +136,31 @@ wd() {
             return
             ;;
     esac
-    local out rc try
+    local out err rc try
     out=$(mktemp "$E2E/wd.XXXX")
+    err=$out.err
     for try in 1 2; do
-        timeout "$E2E_STEP_TIMEOUT" wine "$WDRIVE" "$@" >"$out"
+        timeout "$E2E_STEP_TIMEOUT" wine "$WDRIVE" "$@" >"$out" 2>"$err"
         rc=$?
-        wd_lost "$rc" "$out" "$1" || break
+        wd_lost "$1" "$rc" "$out" "$err" || break
         [ "$try" -eq 1 ] && e2e_log "wdrive $1 ended with $rc, printing $(wc -c <"$out") bytes; once more" >&2
     done
+    cat "$err" >&2
     cat "$out"
-    rm -f "$out"
+    rm -f "$out" "$err"
     return "$rc"
 }
 
-# wd_lost RC OUT COMMAND: whether a driver run ended as the driver never ends (124 is the
-# step timeout, a real answer).
+# wd_lost COMMAND RC OUT ERR: whether a driver run ended as the driver never ends (124 is
+# the step timeout, a real answer).
 wd_lost() {
-    [ "$1" -gt 3 ] && [ "$1" -ne 124 ] && return 0
-    [ "$1" -eq 0 ] && [ ! -s "$2" ] && [[ $3 == @(find|client|probe) ]]
+    [ "$2" -gt 3 ] && [ "$2" -ne 124 ] && return 0
+    [[ $1 == @(find|client|probe|settle) ]] || return 1
+    case $2 in
+        0) [ "$1" != settle ] && [ ! -s "$3" ] ;;
+        1) [ ! -s "$4" ] ;;
+        *) return 1 ;;
+    esac
 }
 
 # app_start [ARG]: starts the program in an empty folder of its own with the given command
