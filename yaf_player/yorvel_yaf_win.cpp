@@ -131,7 +131,7 @@ static void loadYAF(const wchar_t* path) {
 }
 
 static void openDialog() {
-    wchar_t path[MAX_PATH];  // the filter literal\'s own NUL ends its list
+    wchar_t path[MAX_PATH];  // the filter literal's own NUL ends its list
     if (yorvel::win::openFileDialog(gWnd, L"YAF Files\0*.yaf\0All Files\0*.*\0", path)) loadYAF(path);
 }
 

@@ -177,7 +177,7 @@ static void loadYDF(const wchar_t* path) {
 }
 
 static void openDialog() {
-    wchar_t path[MAX_PATH];  // the filter literal\'s own NUL ends its list
+    wchar_t path[MAX_PATH];  // the filter literal's own NUL ends its list
     if (yorvel::win::openFileDialog(gWnd, L"YDF Files\0*.ydf\0JSON Files\0*.json\0All Files\0*.*\0", path))
         loadYDF(path);
 }

@@ -120,7 +120,7 @@ static void loadYIF(const wchar_t* path) {
 }
 
 static void openDialog() {
-    wchar_t path[MAX_PATH];  // the filter literal\'s own NUL ends its list
+    wchar_t path[MAX_PATH];  // the filter literal's own NUL ends its list
     if (yorvel::win::openFileDialog(gWnd, L"YIF Files\0*.yif\0All Files\0*.*\0", path)) loadYIF(path);
 }
 
