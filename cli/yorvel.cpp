@@ -20,6 +20,7 @@
 #include <new>
 #include <string>
 
+#include "commands.h"
 #include "thumbnail.h"
 #include "tool.h"
 

@@ -1,5 +1,5 @@
 // Shared plumbing of the `yorvel` tool: bounded reads of the input, all-or-nothing writes
-// of the output, messages, and the per-format commands that yorvel.cpp dispatches to.
+// of the output, messages.
 #pragma once
 
 #include <sys/types.h>
@@ -158,31 +158,7 @@ int refuse(const char* text);
 // Prints "yorvel: <message>" on stderr; the command still succeeds.
 void note(const std::string& message);
 
-// Writes a picture of B,G,R,A pixels as an 8-bit RGBA PNG; false when a write fails.
-bool writePng(FILE* f, uint32_t w, uint32_t h, const uint8_t* bgra);
-
 // `count` and a noun, singular for 1: "1 channel", "2 channels".
 std::string counted(uint64_t count, const char* noun);
 
 }  // namespace tool
-
-// The exit code of a usage error.
-constexpr int kUsage = 2;
-
-// One set per format; each returns the process's exit code. `outExt` is OUT's extension
-// (lower case), one the input's kind can become (yorvel.cpp checks).
-int yifInfo(tool::Input& in);
-int yifConvert(tool::Input& in, const std::string& out, const std::string& outExt);
-int yifEncode(tool::Input& in, const std::string& out, int tritsPerPixel, bool runLength);
-int ydfInfo(tool::Input& in);
-int ydfConvert(tool::Input& in, const std::string& out, const std::string& outExt);
-int yafInfo(tool::Input& in);
-int yafConvert(tool::Input& in, const std::string& out, const std::string& outExt);
-int yafEncode(tool::Input& in, const std::string& out);
-// A PNG of at most size x size pixels showing the file (thumbnail.h).
-int yifThumbnail(tool::Input& in, const std::string& out, uint32_t size);
-int ydfThumbnail(tool::Input& in, const std::string& out, uint32_t size);
-int yafThumbnail(tool::Input& in, const std::string& out, uint32_t size);
-
-// Whether libsndfile recognises the file as a sound.
-bool isSound(tool::Input& in);

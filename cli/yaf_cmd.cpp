@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "commands.h"
 #include "thumbnail.h"
 #include "tool.h"
 #include "yaf_sound.h"

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "picture.h"
 #include "tool.h"
 #include "yaf_sound.h"
 #include "ydf_export.h"

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "commands.h"
 #include "thumbnail.h"
 #include "tool.h"
 #include "ydf_document.h"
