@@ -71,11 +71,7 @@ void PaintBuffer::paint(HWND window, void (*content)(HDC, const RECT&)) {
     HDC dc = BeginPaint(window, &ps);
     RECT rc;
     GetClientRect(window, &rc);
-    if (!frame_ || size_.cx != rc.right || size_.cy != rc.bottom) {
-        if (frame_) DeleteObject(frame_);
-        frame_ = rc.right > 0 && rc.bottom > 0 ? CreateCompatibleBitmap(dc, rc.right, rc.bottom) : nullptr;
-        size_ = {rc.right, rc.bottom};
-    }
+    fit(dc, rc);
     HDC frame = frame_ ? CreateCompatibleDC(dc) : nullptr;
     if (frame) {
         HGDIOBJ previous = SelectObject(frame, frame_);
@@ -86,6 +82,38 @@ void PaintBuffer::paint(HWND window, void (*content)(HDC, const RECT&)) {
     } else {
         content(dc, rc);
     }
+    EndPaint(window, &ps);
+}
+
+void PaintBuffer::fit(HDC dc, const RECT& rc) {
+    if (frame_ && size_.cx == rc.right && size_.cy == rc.bottom) return;
+    if (frame_) DeleteObject(frame_);
+    frame_ = rc.right > 0 && rc.bottom > 0 ? CreateCompatibleBitmap(dc, rc.right, rc.bottom) : nullptr;
+    size_ = {rc.right, rc.bottom};
+    outdated_ = true;
+}
+
+void PaintBuffer::paintKept(HWND window, void (*content)(HDC, const RECT&),
+                            void (*overlay)(HDC, const RECT&)) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT rc;
+    GetClientRect(window, &rc);
+    fit(dc, rc);
+    HDC frame = frame_ ? CreateCompatibleDC(dc) : nullptr;
+    if (frame) {
+        HGDIOBJ previous = SelectObject(frame, frame_);
+        if (outdated_) content(frame, rc);
+        outdated_ = false;
+        const RECT& part = ps.rcPaint;
+        BitBlt(dc, part.left, part.top, part.right - part.left, part.bottom - part.top, frame, part.left,
+               part.top, SRCCOPY);
+        SelectObject(frame, previous);
+        DeleteDC(frame);
+    } else {
+        content(dc, rc);
+    }
+    overlay(dc, rc);
     EndPaint(window, &ps);
 }
 

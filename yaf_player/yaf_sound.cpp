@@ -133,7 +133,10 @@ int32_t waveColumn(uint32_t frame, int32_t clientW, uint32_t frames) {
     int32_t lo = 0, hi = clientW;
     while (lo < hi) {
         const int32_t x = lo + (hi - lo) / 2;
-        if (waveFrame(size_t(x), clientW, frames) > frame) hi = x; else lo = x + 1;
+        if (waveFrame(size_t(x), clientW, frames) > frame)
+            hi = x;
+        else
+            lo = x + 1;
     }
     // Column 0 shows frame 0, so lo >= 1: the column before shows the latest frame at or
     // before `frame`. The first column showing that one:
@@ -142,7 +145,10 @@ int32_t waveColumn(uint32_t frame, int32_t clientW, uint32_t frames) {
     lo = 0;
     while (lo < hi) {
         const int32_t x = lo + (hi - lo) / 2;
-        if (waveFrame(size_t(x), clientW, frames) >= shown) hi = x; else lo = x + 1;
+        if (waveFrame(size_t(x), clientW, frames) >= shown)
+            hi = x;
+        else
+            lo = x + 1;
     }
     return lo;
 }

@@ -38,8 +38,8 @@
 //                                       whose HDROP block is made in the program's memory
 //   wdrive keys TITLE KEY...            bring the window to the front and type the keys, one
 //                                       after another: a name (a, 7, space, escape, enter,
-//                                       tab, end, home, pgdn, pgup, f1 ... f12) with any of
-//                                       ctrl+, shift+, alt+ before it
+//                                       tab, end, home, pgdn, pgup, left, right, f1 ... f12)
+//                                       with any of ctrl+, shift+, alt+ before it
 //   wdrive focus TITLE                  the class of the window that has the program's
 //                                       keyboard focus ("none" when none has)
 //   wdrive view TITLE                   of the window's rich-edit child: "START END FIRST X Y
@@ -51,6 +51,8 @@
 //   wdrive send TITLE CLASS MSG W L      send MSG (numbers: decimal or 0x hex) to the window's
 //                                       first child of CLASS ("-": the window itself) and
 //                                       print the result, for messages without pointers
+//   wdrive ask TITLE NAME               send the window the registered message NAME (no
+//                                       parameters) and print its answer
 //   wdrive classicon TITLE              1 when the window's class has an icon, else 0
 //   wdrive resources EXE                the program file's icon images as "icon W" (each one
 //                                       loaded, W its width as loaded), then its manifest
@@ -365,7 +367,8 @@ Key parseKey(std::wstring name) {
     }
     const std::pair<const wchar_t*, WORD> names[] = {
         {L"space", VK_SPACE}, {L"escape", VK_ESCAPE}, {L"enter", VK_RETURN}, {L"tab", VK_TAB},
-        {L"end", VK_END},     {L"home", VK_HOME},     {L"pgdn", VK_NEXT},    {L"pgup", VK_PRIOR}};
+        {L"end", VK_END},     {L"home", VK_HOME},     {L"pgdn", VK_NEXT},    {L"pgup", VK_PRIOR},
+        {L"left", VK_LEFT},   {L"right", VK_RIGHT}};
     for (const auto& [n, vk] : names)
         if (name == n) key.vk = vk;
     if (name.size() == 1 && iswalnum(name[0])) key.vk = WORD(towupper(name[0]));
@@ -760,6 +763,12 @@ int run(int argc, wchar_t** argv) {
         const auto number = [](const wchar_t* text) { return std::wcstoll(text, nullptr, 0); };
         std::printf("%lld\n", static_cast<long long>(sendTimeout(h, UINT(number(a[2])), WPARAM(number(a[3])),
                                                                  LPARAM(number(a[4])))));
+        return 0;
+    }
+    if (cmd == L"ask" && n == 2) {
+        HWND h = needWindow(a[0]);
+        if (!h) return 1;
+        std::printf("%lld\n", static_cast<long long>(sendTimeout(h, RegisterWindowMessageW(a[1]), 0, 0)));
         return 0;
     }
     if (cmd == L"classicon" && n == 1) {
