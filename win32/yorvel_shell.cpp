@@ -67,22 +67,8 @@ PaintBuffer::~PaintBuffer() {
 }
 
 void PaintBuffer::paint(HWND window, void (*content)(HDC, const RECT&)) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
-    RECT rc;
-    GetClientRect(window, &rc);
-    fit(dc, rc);
-    HDC frame = frame_ ? CreateCompatibleDC(dc) : nullptr;
-    if (frame) {
-        HGDIOBJ previous = SelectObject(frame, frame_);
-        content(frame, rc);
-        BitBlt(dc, 0, 0, rc.right, rc.bottom, frame, 0, 0, SRCCOPY);
-        SelectObject(frame, previous);
-        DeleteDC(frame);
-    } else {
-        content(dc, rc);
-    }
-    EndPaint(window, &ps);
+    outdated_ = true;
+    paintKept(window, content, nullptr);
 }
 
 void PaintBuffer::fit(HDC dc, const RECT& rc) {
@@ -113,7 +99,7 @@ void PaintBuffer::paintKept(HWND window, void (*content)(HDC, const RECT&),
     } else {
         content(dc, rc);
     }
-    overlay(dc, rc);
+    if (overlay) overlay(dc, rc);
     EndPaint(window, &ps);
 }
 

@@ -46,7 +46,8 @@ public:
     // over it often (a play cursor): `content` draws the whole client area into the kept
     // copy only when the size has changed or after outdate(); otherwise the part to repaint
     // is copied from the copy as it stands. `overlay` then draws over it on the screen,
-    // clipped to that part. So the overlay's own small rectangles can be repainted alone.
+    // clipped to that part (no overlay: null). So the overlay's own small rectangles can be
+    // repainted alone.
     void paintKept(HWND window, void (*content)(HDC dc, const RECT& rc),
                    void (*overlay)(HDC dc, const RECT& rc));
 
