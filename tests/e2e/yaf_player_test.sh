@@ -88,12 +88,14 @@ player() {
 # captures: the capture files, one per device opened, in the order they were made.
 captures() { (cd "$CAP" && ls) 2>/dev/null | sort; }
 
-# heard FILE SOUND: "HEARD FRAMES": how many of the .yaf SOUND's FRAMES the capture FILE
-# holds. The capture must hold the sound's frames from its first on, in order, with
-# nothing else among or after them but silent frames (what the mixer inserts when it runs
-# dry, and plays once the sound has ended); a frame still being written is left out.
-# Anything else is a fault: then it prints where the capture departs and returns 1.
-heard() {
+# runs FILE SOUND: the stretches of the .yaf SOUND the capture FILE holds, one "FIRST END"
+# line each (END exclusive), in the order heard. A frame goes on the stretch when it is
+# the sound's next frame; otherwise a silent frame (what the mixer adds when it runs dry,
+# and plays once the sound has ended) is left out, and any other frame starts a new
+# stretch, found in the sound by its first frames (in the random sounds they occur once);
+# a frame still being written is left out. A capture frame from nowhere in the sound
+# prints where and returns 1.
+runs() {
     python3 - "$CAP/$1" "$F/$2" <<'PY'
 import sys
 try:
@@ -102,30 +104,55 @@ except FileNotFoundError:
     cap = b""
 sound = open(sys.argv[2], "rb").read()
 size = 2 * int.from_bytes(sound[8:10], "little")  # bytes per frame: 16-bit samples
-frames = (len(sound) - 20) // size
-pcm, cap = sound[20:20 + frames * size], cap[:len(cap) // size * size]
+pcm = sound[20:20 + (len(sound) - 20) // size * size]
+cap = cap[:len(cap) // size * size]
 silent = bytes(size)
-i = j = 0  # byte offsets into the capture and the sound
-block = 4096 * size  # compared at once; halved down to one frame where they differ
+i = j = first = 0  # capture offset; sound offset the stretch has reached; its start
 while i < len(cap):
-    if j == len(pcm):
-        rest = cap[i:].lstrip(b"\0")
-        if rest:
-            print(f"capture frame {(len(cap) - len(rest)) // size} follows the whole sound and is not silent")
-            sys.exit(1)
-        break
-    n = min(block, len(cap) - i, len(pcm) - j)
-    if cap[i:i + n] == pcm[j:j + n]:
-        i, j, block = i + n, j + n, min(2 * block, 65536 * size)
-    elif block > size:
-        block = max(size, block // 2 // size * size)
-    elif cap[i:i + size] == silent:
+    if j < len(pcm) and cap[i:i + size] == pcm[j:j + size]:
+        n = size  # as far as the stretch goes on: doubled while it matches, then halved
+        while n < 65536 * size and i + n < len(cap) and j + n < len(pcm) and cap[i:i + 2 * n] == pcm[j:j + 2 * n]:
+            n *= 2
+        n = min(n, len(cap) - i, len(pcm) - j)
+        while cap[i:i + n] != pcm[j:j + n]:
+            n = max(size, n // 2 // size * size)
+        i, j = i + n, j + n
+        continue
+    if cap[i:i + size] == silent:
         i += size
-    else:
-        print(f"capture frame {i // size} is neither silence nor the sound's frame {j // size}")
+        continue
+    if j > first:
+        print(first // size, j // size)
+    at = -1
+    for k in (8, 4, 2, 1):  # frames that find where a new stretch starts
+        at = pcm.find(cap[i:i + k * size])
+        while at >= 0 and at % size:
+            at = pcm.find(cap[i:i + k * size], at + 1)
+        if at >= 0:
+            break
+    if at < 0:
+        print(f"capture frame {i // size} is nowhere in the sound")
         sys.exit(1)
-print(j // size, frames)
+    first = j = at
+if j > first:
+    print(first // size, j // size)
 PY
+}
+
+# heard FILE SOUND: "HEARD FRAMES": how many of the .yaf SOUND's FRAMES the capture FILE
+# holds. The capture must hold the sound's frames from its first on, in order, with
+# nothing else among or after them but silent frames (see runs). Anything else is a
+# fault: then it prints the stretches heard and returns 1.
+heard() {
+    local out channels
+    out=$(runs "$1" "$2") || { echo "$out"; return 1; }
+    channels=$(od -An -tu2 -j 8 -N 2 "$F/$2" | xargs)
+    case $(wc -l <<<"$out") in
+        1) [ -z "$out" ] || [ "${out%% *}" = 0 ] || { echo "the capture starts at frame ${out%% *}"; return 1; } ;;
+        *) echo "the capture is not the sound from its start on, but the stretches" $out; return 1 ;;
+    esac
+    out=${out##* }  # where the one stretch has reached; none heard yet: 0
+    echo "${out:-0}" $((($(stat -c %s "$F/$2") - 20) / (2 * channels)))
 }
 
 # wait_heard FILE SOUND [N]: waits until the capture FILE holds N frames of the sound (all
@@ -217,55 +244,6 @@ expect_no_wave() {
 expect_no_capture() { check "$1: no device was opened" "$(captures | xargs)" ""; }
 
 # --- Where the sound is -------------------------------------------------------------
-
-# runs FILE SOUND: the stretches of the .yaf SOUND the capture FILE holds, one "FIRST END"
-# line each (END exclusive), in the order heard; silent frames among them (what the mixer
-# adds) are left out. Each stretch is found in the sound by its first frames, which in the
-# long sound (random, never 0) occur once. A capture frame from nowhere in the sound
-# prints where and returns 1.
-runs() {
-    python3 - "$CAP/$1" "$F/$2" <<'PY'
-import sys
-try:
-    cap = open(sys.argv[1], "rb").read()
-except FileNotFoundError:
-    cap = b""
-sound = open(sys.argv[2], "rb").read()
-size = 2 * int.from_bytes(sound[8:10], "little")
-pcm = sound[20:20 + (len(sound) - 20) // size * size]
-cap = cap[:len(cap) // size * size]
-silent = bytes(size)
-i, j, first = 0, None, None  # capture offset; sound offset the stretch has reached; its start
-while i < len(cap):
-    if cap[i:i + size] == silent:
-        i += size
-        continue
-    if j is not None and j < len(pcm) and cap[i:i + size] == pcm[j:j + size]:
-        n = size  # as far as the stretch goes on, compared in blocks
-        while n < 65536 * size and cap[i:i + 2 * n] == pcm[j:j + 2 * n] and i + n < len(cap) and j + n < len(pcm):
-            n *= 2
-        n = min(n, len(cap) - i, len(pcm) - j)
-        while cap[i:i + n] != pcm[j:j + n]:
-            n = max(size, n // 2 // size * size)
-        i, j = i + n, j + n
-        continue
-    if j is not None:
-        print(first // size, j // size)
-    at = -1
-    for k in (8, 4, 2, 1):  # frames that find where a new stretch starts
-        at = pcm.find(cap[i:i + k * size])
-        while at >= 0 and at % size:
-            at = pcm.find(cap[i:i + k * size], at + 1)
-        if at >= 0:
-            break
-    if at < 0:
-        print(f"capture frame {i // size} is nowhere in the sound")
-        sys.exit(1)
-    first = j = at
-if j is not None:
-    print(first // size, j // size)
-PY
-}
 
 # position: the frame the player's device plays now, as the player answers it; -1 idle.
 position() { wd ask "$APP_TITLE" YorvelYAFPlayerPosition; }
