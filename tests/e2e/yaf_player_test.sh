@@ -575,6 +575,13 @@ check_true "the old sound goes on (from frame $before)" wait_heard out.raw long.
 wd keys "$APP_TITLE" space
 shoot refused
 expect_position "refused file, paused" refused "$(position)" $LONG_FRAMES 8000 "[ERROR] Not a YAF7 file"
+# Too narrow for the time beside the status text: the time is left out, the cursor stays.
+wd resize "$APP_TITLE" 420 300
+shoot narrow
+read -r w h < <(shot_size narrow)
+check "narrow: no time in the top band" "$(count_other_pixels narrow "$MUTED" 0 0 "$w" $BAND_TOP)" $((w * BAND_TOP))
+check "narrow: the cursor" "$(cursor_at narrow)" "$(column_of "$(position)" "$w" $LONG_FRAMES)"
+wd resize "$APP_TITLE" 800 500
 wd keys "$APP_TITLE" space
 before=$(heard out.raw long.yaf | awk '{print $1 + 0}')
 check_true "resumed, it goes on (from frame $before)" wait_heard out.raw long.yaf $((before + 8000))
@@ -605,7 +612,10 @@ done
 e2e_case "a sound too wide to play"
 player "$(winpath "$F/wide.yaf")"
 wd press "$APP_TITLE" 2 || fail "Play left the program unresponsive"
-expect_no_capture "96 channels: Play"
+click_client 100 $((BAND_TOP + 30))
+wd keys "$APP_TITLE" space right home
+wd settle "$APP_TITLE"
+expect_no_capture "96 channels: Play, a click, Space, Right, Home"
 expect_closes_cleanly
 
 NO_DEVICE_TEXT="[ERROR] Cannot open the sound device"
