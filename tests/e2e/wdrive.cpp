@@ -38,8 +38,8 @@
 //                                       whose HDROP block is made in the program's memory
 //   wdrive keys TITLE KEY...            bring the window to the front and type the keys, one
 //                                       after another: a name (a, 7, space, escape, enter,
-//                                       tab, end, home, pgdn, pgup, f1 ... f12) with any of
-//                                       ctrl+, shift+, alt+ before it
+//                                       tab, end, home, pgdn, pgup, left, right, f1 ... f12)
+//                                       with any of ctrl+, shift+, alt+ before it
 //   wdrive focus TITLE                  the class of the window that has the program's
 //                                       keyboard focus ("none" when none has)
 //   wdrive view TITLE                   of the window's rich-edit child: "START END FIRST X Y
@@ -51,6 +51,12 @@
 //   wdrive send TITLE CLASS MSG W L      send MSG (numbers: decimal or 0x hex) to the window's
 //                                       first child of CLASS ("-": the window itself) and
 //                                       print the result, for messages without pointers
+//   wdrive ask TITLE NAME               send the window the registered message NAME (no
+//                                       parameters) and print its answer
+//   wdrive follow TITLE NAME Y COUNT    COUNT times, 100 ms apart: ask NAME (as `ask`), read
+//                                       row Y of the window's client area from the screen,
+//                                       ask NAME again; print "BEFORE AFTER X..." with the
+//                                       columns X whose colour differs from column 0's
 //   wdrive classicon TITLE              1 when the window's class has an icon, else 0
 //   wdrive resources EXE                the program file's icon images as "icon W" (each one
 //                                       loaded, W its width as loaded), then its manifest
@@ -365,7 +371,8 @@ Key parseKey(std::wstring name) {
     }
     const std::pair<const wchar_t*, WORD> names[] = {
         {L"space", VK_SPACE}, {L"escape", VK_ESCAPE}, {L"enter", VK_RETURN}, {L"tab", VK_TAB},
-        {L"end", VK_END},     {L"home", VK_HOME},     {L"pgdn", VK_NEXT},    {L"pgup", VK_PRIOR}};
+        {L"end", VK_END},     {L"home", VK_HOME},     {L"pgdn", VK_NEXT},    {L"pgup", VK_PRIOR},
+        {L"left", VK_LEFT},   {L"right", VK_RIGHT}};
     for (const auto& [n, vk] : names)
         if (name == n) key.vk = vk;
     if (name.size() == 1 && iswalnum(name[0])) key.vk = WORD(towupper(name[0]));
@@ -437,6 +444,49 @@ int printView(HWND h) {
     std::printf("%ld %ld %ld %ld %ld %ld %ld\n", selection.cpMin, selection.cpMax,
                 long(sendTimeout(view, EM_GETFIRSTVISIBLELINE, 0, 0)), at.x, at.y, rc.bottom,
                 long(sendTimeout(view, EM_GETLIMITTEXT, 0, 0)));
+    return 0;
+}
+
+// What a window answers to `ask` and what the screen shows in one row of its client area
+// at about the same moment: the row is read between two asks, a few milliseconds apart
+// (a driver run, and so a separate ask and picture, takes far longer).
+int follow(HWND h, const wchar_t* name, int y, int count) {
+    const UINT msg = RegisterWindowMessageW(name);
+    RECT rc;
+    GetClientRect(h, &rc);
+    POINT origin = {0, y};
+    ClientToScreen(h, &origin);
+    const int w = rc.right;
+    if (w <= 0 || y < 0 || y >= rc.bottom) return 1;
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -1;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    HDC screen = GetDC(nullptr);
+    HDC row = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(row, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap) return 1;
+    HGDIOBJ previous = SelectObject(row, bitmap);
+    const auto* px = static_cast<const uint32_t*>(bits);
+    for (int k = 0; k < count; ++k) {
+        const long long before = static_cast<long long>(sendTimeout(h, msg, 0, 0));
+        BitBlt(row, 0, 0, w, 1, screen, origin.x, origin.y, SRCCOPY);
+        GdiFlush();
+        const long long after = static_cast<long long>(sendTimeout(h, msg, 0, 0));
+        std::printf("%lld %lld", before, after);
+        for (int x = 1; x < w; ++x)
+            if ((px[x] & 0xFFFFFF) != (px[0] & 0xFFFFFF)) std::printf(" %d", x);
+        std::printf("\n");
+        Sleep(100);
+    }
+    SelectObject(row, previous);
+    DeleteObject(bitmap);
+    DeleteDC(row);
+    ReleaseDC(nullptr, screen);
     return 0;
 }
 
@@ -761,6 +811,16 @@ int run(int argc, wchar_t** argv) {
         std::printf("%lld\n", static_cast<long long>(sendTimeout(h, UINT(number(a[2])), WPARAM(number(a[3])),
                                                                  LPARAM(number(a[4])))));
         return 0;
+    }
+    if (cmd == L"ask" && n == 2) {
+        HWND h = needWindow(a[0]);
+        if (!h) return 1;
+        std::printf("%lld\n", static_cast<long long>(sendTimeout(h, RegisterWindowMessageW(a[1]), 0, 0)));
+        return 0;
+    }
+    if (cmd == L"follow" && n == 4) {
+        HWND h = needWindow(a[0]);
+        return h ? follow(h, a[1], _wtoi(a[2]), _wtoi(a[3])) : 1;
     }
     if (cmd == L"classicon" && n == 1) {
         HWND h = needWindow(a[0]);
