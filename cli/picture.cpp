@@ -28,17 +28,57 @@ int inspectPicture(Input& in, yif::Info& info) {
     return -1;
 }
 
-int loadPicture(Input& in, Bytes& file, yif::Info& info) {
+namespace {
+
+// Reads the start of the file into `file` so that it makes the first `trits` trits of
+// the stream exactly as the whole file does; false on a read error. A raw stream needs
+// the bytes themselves. A run code counts only when the whole code is there, so the
+// trits a prefix makes may differ from the whole file's only in its last nine bytes,
+// which make at most nine: a prefix that makes `trits` + 9 is enough.
+bool readUsed(Input& in, const yif::Header& header, uint64_t trits, Bytes& file) {
+    const bool runCodes = header.encoding == 1;
+    uint64_t want = yif::kHeaderSize + (runCodes ? std::min<uint64_t>(trits + 9, 1 << 16) : trits);
+    file.clear();
+    for (;;) {
+        want = std::min(want, kMaxFileSize);
+        const size_t at = file.size();
+        file.resize(size_t(want));
+        const int64_t got = in.readAt(at, file.data() + at, file.size() - at);
+        if (got < 0) return false;
+        file.resize(at + size_t(got));
+        if (file.size() < want || !runCodes || want == kMaxFileSize) return true;
+        if (yif::inspect(file.data(), file.size()).tritCount >= trits + 9) return true;
+        want *= 2;
+    }
+}
+
+}  // namespace
+
+int loadPicture(Input& in, Bytes& file, yif::Info& info, uint64_t maxRowBytes) {
+    // A stream's bytes are gone once it is measured: the ones the picture uses are read
+    // first, when its header (the first bytes) promises a picture at all.
+    const Bytes& head = in.head();
+    bool read = true;
+    if (head.size() >= yif::kHeaderSize) {
+        const yif::Info early = yif::inspectHeader(head.data(), head.size());
+        const uint32_t w = early.header.width, h = early.header.height;
+        const uint64_t tritsPerPixel = early.header.tritsPerPixel == 9 ? 9 : 3;
+        if (early.error == yif::Error::None && yif::pixelBytes(early.header) != 0 &&
+            (!in.regular() || in.size() <= kMaxFileSize)) {
+            const uint64_t rows = std::min<uint64_t>(h, maxRowBytes / (uint64_t(w) * 4) + 1);
+            read = readUsed(in, early.header, rows * w * tritsPerPixel, file);
+        }
+    }
+
     yif::Info header;
     if (const int rc = inspectPicture(in, header); rc >= 0) return rc;
     const uint32_t w = header.header.width, h = header.header.height;
     if (w == 0 || h == 0) return fail("the image has no pixels (" + dimensions(w, h) + ")");
     if (yif::pixelBytes(header.header) == 0) return fail("the image is too large (" + dimensions(w, h) + ")");
-
-    std::string error;
-    if (!in.readAll(file, kMaxFileSize, error)) return fail("cannot read the file: " + error);
+    if (!read) return fail("cannot read the file");
     info = yif::inspect(file.data(), file.size());
-    if (info.error != yif::Error::None) return refuse(yif::errorText(info.error));
+    if (info.error != yif::Error::None) return fail("cannot read the file");
+    info.fileSize = header.fileSize;
     return -1;
 }
 

@@ -165,16 +165,17 @@ int yifConvert(tool::Input& in, const std::string& out, const std::string& outEx
 int yifThumbnail(tool::Input& in, const std::string& out, uint32_t size) {
     tool::Bytes file;
     yif::Info info;
-    if (const int rc = loadPicture(in, file, info); rc >= 0) return rc;
+    if (const int rc = loadPicture(in, file, info, thumb::kMaxDecodedBytes); rc >= 0) return rc;
     const uint32_t w = info.header.width, h = info.header.height;
 
     // Only the rows the stream reaches are decoded: every pixel after them is the same.
     const yif::Coverage made = yif::coverage(info);
     const uint64_t rows = made.pixels == uint64_t(w) * h ? h : (made.pixels + w - 1) / w;
+    const bool whole = file.size() == uint64_t(info.fileSize);  // else the stream may reach further
     if (rows * w * 4 > thumb::kMaxDecodedBytes)
         return tool::fail("the picture is too large for a thumbnail (" + dimensions(w, h) +
-                          ": its stream reaches " + tool::counted(rows, "row") + ", more than " +
-                          std::to_string(thumb::kMaxDecodedBytes) + " bytes of pixels)");
+                          ": its stream reaches " + (whole ? "" : "at least ") + tool::counted(rows, "row") +
+                          ", more than " + std::to_string(thumb::kMaxDecodedBytes) + " bytes of pixels)");
     std::vector<uint32_t> px(size_t(rows * w));
     if (rows > 0) {
         yif::Info band = info;

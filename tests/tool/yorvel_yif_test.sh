@@ -206,6 +206,41 @@ truncate -s 2147483648 "$T/sparse.yif"
 run_limited 100000 info "$T/sparse.yif"
 check "info on 2 GiB says what the viewer says" "$rc|$err" "1|[ERROR] File too small"
 rm "$T/sparse.yif"
+# A small picture at the start of a 1 GiB sparse file: thumbnail and convert read what
+# the picture uses (the header and 12 trits, or the run codes that make them), within
+# an address space that reading the file would not fit in.
+for enc in "01 0000 FF0001 000000010000 00 01FF00" "00 0000 000000 000000 000000 01FF00"; do
+    bytes "59494631 02000000 02000000 03 $enc" >"$T/small.yif"
+    cp "$T/small.yif" "$T/sparse.yif"
+    truncate -s 1G "$T/sparse.yif"
+    run convert "$T/small.yif" "$T/small.pam"
+    run_limited 100000 convert "$T/sparse.yif" "$T/sparse.pam"
+    check "a 2x2 picture in 1 GiB ($enc): converted as the picture alone" \
+        "$rc|$err|$(cmp -s "$T/small.pam" "$T/sparse.pam" && echo same)" "0||same"
+    run_limited 100000 thumbnail "$T/sparse.yif" "$T/sparse.png" --size 2
+    check "and its thumbnail" "$rc|$err|$(pixel "$T/sparse.png" 1 1)" "0||ff0080ff"
+done
+rm "$T/sparse.yif"
+
+# Streams: one named as a picture is measured by reading it, and only the bytes the
+# picture uses are kept. /dev/zero, and a small picture followed by endless zeros,
+# get the viewer's answer for 2 GiB within 100 MB; a picture through a pipe converts
+# as from its file.
+ln -s /dev/zero "$T/zero.yif"
+mkfifo "$T/pipe.yif"
+for command in info thumbnail convert; do
+    run_limited 100000 $command "$T/zero.yif" $([ $command = info ] || echo "$T/zero.png")
+    check "/dev/zero as a YIF: $command" "$rc|$err" "1|[ERROR] File too small"
+    { bytes "$example"; cat /dev/zero; } >"$T/pipe.yif" 2>/dev/null &
+    run_limited 100000 $command "$T/pipe.yif" $([ $command = info ] || echo "$T/zero.png")
+    check "a picture and endless zeros through a pipe: $command" "$rc|$err" "1|[ERROR] File too small"
+    wait
+done
+cat "$T/ex.yif" >"$T/pipe.yif" &
+run convert "$T/pipe.yif" "$T/piped.pam"
+check "a picture through a pipe" "$rc|$(cmp -s "$T/piped.pam" "$T/ex.pam" && echo same)" "0|same"
+wait
+rm "$T/pipe.yif" "$T/zero.yif"
 "$YORVEL" info "$T/ex.yif" >/dev/full 2>"$T/stderr"
 check "a write error on stdout fails" "$?|$(cat "$T/stderr")" "1|yorvel: cannot write the output: No space left on device"
 
@@ -224,6 +259,12 @@ run convert "$T/ex.yif" "$T/private.png"
 check "a replaced OUT keeps its mode" "$rc|$(stat -c %a "$T/private.png")" "0|600"
 (umask 027 && "$YORVEL" convert "$T/ex.yif" "$T/fresh.png")
 check "a new OUT has the umask's mode" "$(stat -c %a "$T/fresh.png")" "640"
+# Every run in a container may be process 1: a temporary file a killed run of the same
+# process id left behind (exec keeps the id) is no obstacle, and is left alone.
+bash -c 'echo left >"$1.tmp-$$"; exec "$2" convert "$3" "$1"' _ "$T/stale.png" "$YORVEL" "$T/ex.yif" 2>"$T/stderr"
+check "a stale OUT.tmp-PID does not block the run" "$?|$(cat "$T/stderr")|$(extent "$T/stale.png")" "0||2x2"
+check "and stays as it was" "$(cat "$T"/stale.png.tmp-*)" "left"
+rm "$T"/stale.png*
 python3 - "$T/noise.png" <<'PY'
 import random, struct, sys, zlib
 chunk = lambda k, d: struct.pack('>I', len(d)) + k + d + struct.pack('>I', zlib.crc32(k + d))
@@ -239,8 +280,10 @@ for signal in INT TERM HUP; do
     feeder=$!
     "$YORVEL" convert "$T/stall.png" "$T/stalled.yif" 2>/dev/null &
     pid=$!
-    for _ in $(seq 100); do [ -e "$T/stalled.yif.tmp-$pid" ] && break; sleep 0.1; done
-    check_true "SIG$signal: the temporary file was there" test -e "$T/stalled.yif.tmp-$pid"
+    # The temporary file, unnamed (O_TMPFILE) or named beside OUT where the file system has no unnamed files.
+    temporary() { ls -l "/proc/$pid/fd" 2>/dev/null | grep -q "$T/\(#.*(deleted)\|stalled.yif.tmp-\)"; }
+    for _ in $(seq 100); do temporary && break; sleep 0.1; done
+    check_true "SIG$signal: the temporary file was open" temporary
     kill -$signal $pid
     wait $pid 2>/dev/null
     check "SIG$signal ends the tool by that signal" "$?" "$((128 + $(kill -l $signal)))"
