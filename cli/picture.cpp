@@ -23,7 +23,7 @@ std::string dimensions(uint32_t w, uint32_t h) {
 int inspectPicture(Input& in, yif::Info& info) {
     const uint64_t size = in.size();
     if (in.head().size() < std::min<uint64_t>(size, yif::kHeaderSize)) return fail("cannot read the file");
-    info = yif::inspectHeader(in.head().data(), size);
+    info = yif::inspectHeader(in.head().data(), in.head().size(), size);
     if (info.error != yif::Error::None) return refuse(yif::errorText(info.error));
     return -1;
 }
@@ -60,7 +60,7 @@ int loadPicture(Input& in, Bytes& file, yif::Info& info, uint64_t maxRowBytes) {
     const Bytes& head = in.head();
     bool read = true;
     if (head.size() >= yif::kHeaderSize) {
-        const yif::Info early = yif::inspectHeader(head.data(), head.size());
+        const yif::Info early = yif::inspectHeader(head.data(), head.size(), head.size());
         const uint32_t w = early.header.width, h = early.header.height;
         const uint64_t tritsPerPixel = early.header.tritsPerPixel == 9 ? 9 : 3;
         if (early.error == yif::Error::None && yif::pixelBytes(early.header) != 0 &&

@@ -155,7 +155,9 @@ int yifConvert(tool::Input& in, const std::string& out, const std::string& outEx
     const std::unique_ptr<uint8_t, decltype(&std::free)> px(
         static_cast<uint8_t*>(std::calloc(size_t(bytes), 1)), std::free);
     if (!px) throw std::bad_alloc();
-    yif::decodePixels(file.data(), file.size(), info, px.get(), yif::Target::ZeroFilled);
+    if (yif::decodePixels(file.data(), file.size(), info, px.get(), size_t(bytes), yif::Target::ZeroFilled) !=
+        yif::Error::None)
+        return tool::fail("cannot decode the picture");
     tool::Bytes().swap(file);  // the file is no longer needed while the output is written
     return tool::writeOutput(out, [&](FILE* f) {
         return outExt == "pam" ? writePam(f, w, h, px.get()) : tool::writePng(f, w, h, px.get());
@@ -180,8 +182,9 @@ int yifThumbnail(tool::Input& in, const std::string& out, uint32_t size) {
     if (rows > 0) {
         yif::Info band = info;
         band.header.height = uint32_t(rows);
-        yif::decodePixels(file.data(), file.size(), band, reinterpret_cast<uint8_t*>(px.data()),
-                          yif::Target::ZeroFilled);
+        if (yif::decodePixels(file.data(), file.size(), band, reinterpret_cast<uint8_t*>(px.data()),
+                              px.size() * 4, yif::Target::ZeroFilled) != yif::Error::None)
+            return tool::fail("cannot decode the picture");
     }
     tool::Bytes().swap(file);
     const thumb::Extent extent = thumb::fit(w, h, size);
@@ -247,19 +250,21 @@ int yifEncode(tool::Input& in, const std::string& out, int tritsPerPixel, bool r
     };
     const bool rgb = work.colorType == PNG_COLOR_TYPE_RGB, rgba = work.colorType == PNG_COLOR_TYPE_RGB_ALPHA;
     const int channels = rgb ? 3 : 4;
+    bool taken = true;  // every row the encoder was given
     const bool fast = !work.interlaced && work.bitDepth == 8 && (rgb || rgba) &&
                       readPngFast(in, work.width, work.height, channels, [&](const uint8_t* row) {
-                          encoder.row(row, channels, work.stream);
-                          return flush();
+                          taken = encoder.row(row, size_t(work.width) * channels, channels, work.stream);
+                          return taken && flush();
                       }) == Fast::Done;
     if (!fast) {
         work.rows.resize(size_t(work.width) * 3 * (work.interlaced ? work.height : 1));
         const bool read = readPng(png, info, PngStep::Rows, work, [&](const uint8_t* row) {
-            encoder.row(row, 3, work.stream);
-            return flush();
+            taken = encoder.row(row, size_t(work.width) * 3, 3, work.stream);
+            return taken && flush();
         });
         if (!read) return unreadable();
     }
+    if (!taken) return tool::fail("cannot encode the picture");
     encoder.finish(work.stream);
     if (!flush(true) || !writer.finish())
         return tool::fail("cannot write " + out + ": " + std::strerror(errno));
