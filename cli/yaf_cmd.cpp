@@ -106,12 +106,25 @@ std::string cannotHold(const std::string& why) {
 }  // namespace
 
 bool isSound(tool::Input& in) {
+    return soundName(in) != nullptr;
+}
+
+const char* soundName(tool::Input& in) {
     SoundSource source{in, !in.regular()};
     SF_VIRTUAL_IO io = soundIo();
     SF_INFO format = {};
     SNDFILE* sf = sf_open_virtual(&io, SFM_READ, &format, &source);
-    if (sf) sf_close(sf);
-    return sf != nullptr;
+    if (!sf) return nullptr;
+    sf_close(sf);
+    switch (format.format & SF_FORMAT_TYPEMASK) {
+        case SF_FORMAT_WAV:
+        case SF_FORMAT_WAVEX: return "a WAV sound";
+        case SF_FORMAT_AIFF: return "an AIFF sound";
+        case SF_FORMAT_FLAC: return "a FLAC sound";
+        case SF_FORMAT_OGG: return "an Ogg sound";
+        case SF_FORMAT_AU: return "an AU sound";
+        default: return "a sound file";
+    }
 }
 
 int yafEncode(tool::Input& in, const std::string& out) {

@@ -20,6 +20,15 @@ check "15 bytes are refused" "$rc|$out|$err" "1||[ERROR] File too small"
 bytes "59494632 02000000 02000000 03 01 0000" >"$T/magic.yif"
 run info "$T/magic.yif"
 check "wrong magic is refused" "$rc|$err" "1|[ERROR] Not a YIF file"
+# Content of another kind under a .yif name: the same refusal, then what it looks like.
+python3 -c "import wave, sys; w = wave.open(sys.argv[1], 'wb'); w.setnchannels(1); w.setsampwidth(2)
+w.setframerate(8000); w.writeframes(bytes(40)); w.close()" "$T/sound.yif"
+bytes "59414637 401f0000 0100 1000 00000000 0000" >"$T/yaf.yif"
+for f in "sound.yif|a WAV sound" "yaf.yif|a YAF sound"; do
+    run info "$T/${f%|*}"
+    check "${f%|*} is refused, and said to look like ${f#*|}" "$rc|$err" \
+        "1|[ERROR] Not a YIF file"$'\n'"yorvel: $T/${f%|*} is named as a YIF image, but it looks like ${f#*|}"
+done
 
 run convert "$T/ex.yif" "$T/ex.pam"
 check "convert to PAM succeeds" "$rc|$err" "0|"
