@@ -123,26 +123,7 @@ truncate -s 2600M "$T/sparse.yaf"
 run_limited 100000 info "$T/sparse.yaf"
 check "info on a 2.6 GB YAF" "$rc|$err" "1|[ERROR] File too small"
 rm "$T/sparse.yaf"
-# Streams are measured by reading them, keeping only the samples the header names:
-# /dev/zero, and a sound followed by endless zeros, get the player's answer for 2 GiB
-# within 100 MB; a sound through a pipe converts as from its file.
-ln -s /dev/zero "$T/zero.yaf"
-mkfifo "$T/pipe.yaf"
-for command in info thumbnail convert; do
-    out_file=$([ $command = thumbnail ] && echo "$T/zero.png" || echo "$T/zero.wav")
-    run_limited 100000 $command "$T/zero.yaf" $([ $command = info ] || echo "$out_file")
-    check "/dev/zero as a YAF: $command" "$rc|$err" "1|[ERROR] File too small"
-    { cat "$T/mono.yaf"; cat /dev/zero; } >"$T/pipe.yaf" 2>/dev/null &
-    run_limited 100000 $command "$T/pipe.yaf" $([ $command = info ] || echo "$out_file")
-    check "a sound and endless zeros through a pipe: $command" "$rc|$err" "1|[ERROR] File too small"
-    wait
-done
-run convert "$T/mono.yaf" "$T/mono.wav"
-cat "$T/mono.yaf" >"$T/pipe.yaf" &
-run convert "$T/pipe.yaf" "$T/piped.wav"
-check "a sound through a pipe" "$rc|$(cmp -s "$T/piped.wav" "$T/mono.wav" && echo same)" "0|same"
-wait
-rm "$T/pipe.yaf" "$T/zero.yaf"
+check_streams yaf "$T/mono.yaf" wav
 run convert "$T/zero-rate.yaf" "$T/zero-rate.wav"
 check "one channel is one channel" "$err" "yorvel: a WAV file cannot hold 1 channel at 0 Hz"
 

@@ -231,25 +231,7 @@ for enc in "01 0000 FF0001 000000010000 00 01FF00" "00 0000 000000 000000 000000
 done
 rm "$T/sparse.yif"
 
-# Streams: one named as a picture is measured by reading it, and only the bytes the
-# picture uses are kept. /dev/zero, and a small picture followed by endless zeros,
-# get the viewer's answer for 2 GiB within 100 MB; a picture through a pipe converts
-# as from its file.
-ln -s /dev/zero "$T/zero.yif"
-mkfifo "$T/pipe.yif"
-for command in info thumbnail convert; do
-    run_limited 100000 $command "$T/zero.yif" $([ $command = info ] || echo "$T/zero.png")
-    check "/dev/zero as a YIF: $command" "$rc|$err" "1|[ERROR] File too small"
-    { bytes "$example"; cat /dev/zero; } >"$T/pipe.yif" 2>/dev/null &
-    run_limited 100000 $command "$T/pipe.yif" $([ $command = info ] || echo "$T/zero.png")
-    check "a picture and endless zeros through a pipe: $command" "$rc|$err" "1|[ERROR] File too small"
-    wait
-done
-cat "$T/ex.yif" >"$T/pipe.yif" &
-run convert "$T/pipe.yif" "$T/piped.pam"
-check "a picture through a pipe" "$rc|$(cmp -s "$T/piped.pam" "$T/ex.pam" && echo same)" "0|same"
-wait
-rm "$T/pipe.yif" "$T/zero.yif"
+check_streams yif "$T/ex.yif" pam
 "$YORVEL" info "$T/ex.yif" >/dev/full 2>"$T/stderr"
 check "a write error on stdout fails" "$?|$(cat "$T/stderr")" "1|yorvel: cannot write the output: No space left on device"
 
