@@ -26,3 +26,5 @@ int yafThumbnail(tool::Input& in, const std::string& out, uint32_t size);
 
 // Whether libsndfile recognises the file as a sound.
 bool isSound(tool::Input& in);
+// What kind of sound libsndfile takes the file for ("a WAV sound"); null when none.
+const char* soundName(tool::Input& in);

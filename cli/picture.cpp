@@ -23,22 +23,66 @@ std::string dimensions(uint32_t w, uint32_t h) {
 int inspectPicture(Input& in, yif::Info& info) {
     const uint64_t size = in.size();
     if (in.head().size() < std::min<uint64_t>(size, yif::kHeaderSize)) return fail("cannot read the file");
-    info = yif::inspectHeader(in.head().data(), size);
+    info = yif::inspectHeader(in.head().data(), in.head().size(), size);
     if (info.error != yif::Error::None) return refuse(yif::errorText(info.error));
     return -1;
 }
 
-int loadPicture(Input& in, Bytes& file, yif::Info& info) {
+namespace {
+
+// Reads the start of the file into `file` so that it makes the first `trits` trits of
+// the stream exactly as the whole file does, and inspects it into `info`; false on a
+// read error. A raw stream needs the bytes themselves. A run code counts only when the
+// whole code is there, so the trits a prefix makes may differ from the whole file's
+// only in its last nine bytes, which make at most nine: a prefix that makes `trits` + 9
+// is enough. One byte makes at least one trit unless it is part of a run code, so that
+// many bytes (the whole file, as a rule) are read first; only codes that make no trits
+// (or fewer than their ten bytes) ask for more, which doubles until it is enough.
+bool readUsed(Input& in, const yif::Header& header, uint64_t trits, Bytes& file, yif::Info& info) {
+    const bool runCodes = header.encoding == 1;
+    uint64_t want = yif::kHeaderSize + trits + (runCodes ? 9 : 0);
+    file.clear();
+    for (;;) {
+        want = std::min(want, in.regular() ? std::min(in.size(), kMaxFileSize) : kMaxFileSize);
+        const size_t at = file.size();
+        file.resize(size_t(want));
+        const int64_t got = in.readAt(at, file.data() + at, file.size() - at);
+        if (got < 0) return false;
+        file.resize(at + size_t(got));
+        info = yif::inspect(file.data(), file.size());
+        if (file.size() < want || !runCodes || info.tritCount >= trits + 9) return true;
+        if (want == kMaxFileSize || (in.regular() && want == in.size())) return true;
+        want *= 2;
+    }
+}
+
+}  // namespace
+
+int loadPicture(Input& in, Bytes& file, yif::Info& info, uint64_t maxRowBytes) {
+    // A stream's bytes are gone once it is measured: the ones the picture uses are read
+    // first, when its header (the first bytes) promises a picture at all.
+    const Bytes& head = in.head();
+    bool read = false;
+    yif::Info used;
+    if (head.size() >= yif::kHeaderSize) {
+        const yif::Info early = yif::inspectHeader(head.data(), head.size(), head.size());
+        const uint32_t w = early.header.width, h = early.header.height;
+        const uint64_t tritsPerPixel = early.header.tritsPerPixel == 9 ? 9 : 3;
+        if (early.error == yif::Error::None && yif::pixelBytes(early.header) != 0 &&
+            (!in.regular() || in.size() <= kMaxFileSize)) {
+            const uint64_t rows = std::min<uint64_t>(h, maxRowBytes / (uint64_t(w) * 4) + 1);
+            read = readUsed(in, early.header, rows * w * tritsPerPixel, file, used);
+        }
+    }
+
     yif::Info header;
     if (const int rc = inspectPicture(in, header); rc >= 0) return rc;
     const uint32_t w = header.header.width, h = header.header.height;
     if (w == 0 || h == 0) return fail("the image has no pixels (" + dimensions(w, h) + ")");
     if (yif::pixelBytes(header.header) == 0) return fail("the image is too large (" + dimensions(w, h) + ")");
-
-    std::string error;
-    if (!in.readAll(file, kMaxFileSize, error)) return fail("cannot read the file: " + error);
-    info = yif::inspect(file.data(), file.size());
-    if (info.error != yif::Error::None) return refuse(yif::errorText(info.error));
+    if (!read || used.error != yif::Error::None) return fail("cannot read the file");
+    info = used;
+    info.fileSize = header.fileSize;
     return -1;
 }
 

@@ -20,9 +20,15 @@ std::string dimensions(uint32_t w, uint32_t h);
 // header and size.
 int inspectPicture(Input& in, yif::Info& info);
 
-// Checks the header, then reads and inspects the whole file: -1 when `file` and `info`
-// hold a picture with pixels, otherwise the exit code of the refusal or failure.
-int loadPicture(Input& in, Bytes& file, yif::Info& info);
+// Checks the header, then reads what the picture's rows use and inspects that: -1 when
+// `info` and `file` hold a picture with pixels, otherwise the exit code of the refusal
+// or failure. The rows are all of them, or, for a caller that decodes at most
+// `maxRowBytes` bytes of pixels, that many rows and one more (so it can tell that the
+// stream goes on past them). Bytes past those rows are never read: `file` is the header
+// and as much of the stream as makes them, so a small picture in a large file costs
+// what the picture holds. info.tritCount counts the trits in `file`, which make those
+// rows as the whole file would; info.fileSize is the whole file's size.
+int loadPicture(Input& in, Bytes& file, yif::Info& info, uint64_t maxRowBytes = UINT64_MAX);
 
 // Writes a picture of B,G,R,A pixels as an 8-bit RGBA PNG; false when a write fails.
 bool writePng(FILE* f, uint32_t w, uint32_t h, const uint8_t* bgra);

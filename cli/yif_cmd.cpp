@@ -155,7 +155,9 @@ int yifConvert(tool::Input& in, const std::string& out, const std::string& outEx
     const std::unique_ptr<uint8_t, decltype(&std::free)> px(
         static_cast<uint8_t*>(std::calloc(size_t(bytes), 1)), std::free);
     if (!px) throw std::bad_alloc();
-    yif::decodePixels(file.data(), file.size(), info, px.get(), yif::Target::ZeroFilled);
+    if (yif::decodePixels(file.data(), file.size(), info, px.get(), size_t(bytes), yif::Target::ZeroFilled) !=
+        yif::Error::None)
+        return tool::fail("cannot decode the picture");
     tool::Bytes().swap(file);  // the file is no longer needed while the output is written
     return tool::writeOutput(out, [&](FILE* f) {
         return outExt == "pam" ? writePam(f, w, h, px.get()) : tool::writePng(f, w, h, px.get());
@@ -165,22 +167,24 @@ int yifConvert(tool::Input& in, const std::string& out, const std::string& outEx
 int yifThumbnail(tool::Input& in, const std::string& out, uint32_t size) {
     tool::Bytes file;
     yif::Info info;
-    if (const int rc = loadPicture(in, file, info); rc >= 0) return rc;
+    if (const int rc = loadPicture(in, file, info, thumb::kMaxDecodedBytes); rc >= 0) return rc;
     const uint32_t w = info.header.width, h = info.header.height;
 
     // Only the rows the stream reaches are decoded: every pixel after them is the same.
     const yif::Coverage made = yif::coverage(info);
     const uint64_t rows = made.pixels == uint64_t(w) * h ? h : (made.pixels + w - 1) / w;
+    const bool whole = file.size() == uint64_t(info.fileSize);  // else the stream may reach further
     if (rows * w * 4 > thumb::kMaxDecodedBytes)
         return tool::fail("the picture is too large for a thumbnail (" + dimensions(w, h) +
-                          ": its stream reaches " + tool::counted(rows, "row") + ", more than " +
-                          std::to_string(thumb::kMaxDecodedBytes) + " bytes of pixels)");
+                          ": its stream reaches " + (whole ? "" : "at least ") + tool::counted(rows, "row") +
+                          ", more than " + std::to_string(thumb::kMaxDecodedBytes) + " bytes of pixels)");
     std::vector<uint32_t> px(size_t(rows * w));
     if (rows > 0) {
         yif::Info band = info;
         band.header.height = uint32_t(rows);
-        yif::decodePixels(file.data(), file.size(), band, reinterpret_cast<uint8_t*>(px.data()),
-                          yif::Target::ZeroFilled);
+        if (yif::decodePixels(file.data(), file.size(), band, reinterpret_cast<uint8_t*>(px.data()),
+                              px.size() * 4, yif::Target::ZeroFilled) != yif::Error::None)
+            return tool::fail("cannot decode the picture");
     }
     tool::Bytes().swap(file);
     const thumb::Extent extent = thumb::fit(w, h, size);
@@ -246,19 +250,21 @@ int yifEncode(tool::Input& in, const std::string& out, int tritsPerPixel, bool r
     };
     const bool rgb = work.colorType == PNG_COLOR_TYPE_RGB, rgba = work.colorType == PNG_COLOR_TYPE_RGB_ALPHA;
     const int channels = rgb ? 3 : 4;
+    bool taken = true;  // every row the encoder was given
     const bool fast = !work.interlaced && work.bitDepth == 8 && (rgb || rgba) &&
                       readPngFast(in, work.width, work.height, channels, [&](const uint8_t* row) {
-                          encoder.row(row, channels, work.stream);
-                          return flush();
+                          taken = encoder.row(row, size_t(work.width) * channels, channels, work.stream);
+                          return taken && flush();
                       }) == Fast::Done;
     if (!fast) {
         work.rows.resize(size_t(work.width) * 3 * (work.interlaced ? work.height : 1));
         const bool read = readPng(png, info, PngStep::Rows, work, [&](const uint8_t* row) {
-            encoder.row(row, 3, work.stream);
-            return flush();
+            taken = encoder.row(row, size_t(work.width) * 3, 3, work.stream);
+            return taken && flush();
         });
         if (!read) return unreadable();
     }
+    if (!taken) return tool::fail("cannot encode the picture");
     encoder.finish(work.stream);
     if (!flush(true) || !writer.finish())
         return tool::fail("cannot write " + out + ": " + std::strerror(errno));

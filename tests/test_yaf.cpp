@@ -294,7 +294,7 @@ TEST(YafCursor, TimeIsLeftOutRatherThanOverTheStatusText) {
 
 TEST(YafEncode, LoadsBackAsTheSameSound) {
     const std::vector<int16_t> pcm = {0, -1, 32767, -32768, 1234, -4321};
-    const std::vector<uint8_t> file = yaf::encode(pcm.data(), 3, 2, 22050);
+    const std::vector<uint8_t> file = yaf::encode(pcm.data(), pcm.size(), 3, 2, 22050);
     const yaf::Sound sound = yaf::inspect(file.data(), file.size());
     ASSERT_EQ(sound.error, yaf::Error::None);
     EXPECT_EQ(yaf::statusLine(sound), "YAF7 | 22050Hz 2ch 16bit | 3 samples | 0.0s | threshold 0");
@@ -303,6 +303,10 @@ TEST(YafEncode, LoadsBackAsTheSameSound) {
     for (size_t i = 0; i < back.size(); ++i)
         back[i] = int16_t(file[sound.sampleOffset + 2 * i] | file[sound.sampleOffset + 2 * i + 1] << 8);
     EXPECT_EQ(back, pcm);
+
+    // Refused, empty, when the samples are fewer than the frames ask for.
+    EXPECT_TRUE(yaf::encode(pcm.data(), pcm.size() - 1, 3, 2, 22050).empty());
+    EXPECT_TRUE(yaf::encode(pcm.data(), pcm.size(), 0xFFFFFFFFu, 0xFFFF, 22050).empty());
 }
 
 }  // namespace

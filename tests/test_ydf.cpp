@@ -524,6 +524,13 @@ TEST(YdfRenderBound, SharedListIsCutAtTheRunBound) {
                                               " lines: it asks for more than its size allows]");
 }
 
+TEST(YdfRenderBound, SaturatesInsteadOfWrapping) {
+    EXPECT_EQ(ydf::outputBound(SIZE_MAX).runs, UINT64_MAX);
+    EXPECT_EQ(ydf::outputBound(SIZE_MAX).textBytes, UINT64_MAX);
+    EXPECT_EQ(ydf::outputBound(SIZE_MAX / 16).textBytes, UINT64_MAX);
+    EXPECT_EQ(ydf::outputBound(1000).runs, 1000 + ydf::kRunAllowance);
+}
+
 TEST(YdfRenderBound, OutputAtTheBoundIsWholeAndOneLineMoreIsCut) {
     // Padding after the list moves the bound, not the output: a run a byte.
     const std::string doc = sharedListDocument(101, 200);
@@ -615,6 +622,12 @@ TEST(YdfExport, HtmlPageEscapesAndStylesEachRun) {
         page.find("<main><span class=\"s0\">  &lt;a &amp; &quot;b&quot; &#39;c&#39;&gt;\xE2\x80\x9C</span>"
                   "<span class=\"s1\">\r\n\r\n</span></main>"),
         std::string::npos);
+
+    // Control characters, NUL among them, become references; tab and line breaks stay.
+    const std::vector<StyledRun> controls = {
+        {std::string("a\0b\x01\t\x7F\x81\x80", 8), ydf::kWhite, 18, false}};
+    EXPECT_NE(ydf::htmlPage(controls, "").find("a&#0;b&#1;\t&#127;&#129;\xE2\x82\xAC</span>"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -56,7 +56,8 @@ Decoded decode(const Bytes& file, yif::Target target = yif::Target::Uncleared) {
     d.info = yif::inspect(file.data(), file.size());
     if (d.info.error != yif::Error::None) return d;
     d.pixels.assign(size_t(yif::pixelBytes(d.info.header)), target == yif::Target::Uncleared ? 0xCD : 0);
-    if (!d.pixels.empty()) yif::decodePixels(file.data(), file.size(), d.info, d.pixels.data(), target);
+    if (!d.pixels.empty())
+        yif::decodePixels(file.data(), file.size(), d.info, d.pixels.data(), d.pixels.size(), target);
     return d;
 }
 
@@ -187,7 +188,7 @@ TEST(YifStreamEnd, ZeroFilledTargetKeepsTheUnreachedTailUntouched) {
         const Bytes file = yifFile(61, 43, 3, 0, c.stream);
         const yif::Info info = yif::inspect(file.data(), file.size());
         Bytes px(size_t(yif::pixelBytes(info.header)), 0xCD);
-        yif::decodePixels(file.data(), file.size(), info, px.data(), yif::Target::ZeroFilled);
+        yif::decodePixels(file.data(), file.size(), info, px.data(), px.size(), yif::Target::ZeroFilled);
         const Bytes made = decode(file).pixels;
         for (size_t i = 0; i < px.size(); ++i) {
             const uint8_t want = i < 4 * c.made ? made[i] : c.opaque ? (i % 4 == 3 ? 255 : 0) : 0xCD;
@@ -290,7 +291,7 @@ TEST(YifRuns, MatchesPlainDecodingOnRandomStreams) {
         }
         info.header.height = uint32_t((made.pixels + w - 1) / w);
         Bytes rows(size_t(info.header.height) * w * 4);
-        if (!rows.empty()) yif::decodePixels(file.data(), file.size(), info, rows.data());
+        if (!rows.empty()) yif::decodePixels(file.data(), file.size(), info, rows.data(), rows.size());
         ASSERT_TRUE(std::equal(rows.begin(), rows.end(), expected.begin())) << "round " << round;
     }
 }
@@ -357,6 +358,55 @@ TEST(YifRefusals, HeadersThatGiveNoBitmap) {
               "YIF v1.0 | 0x7 | 3-trit (27 colors) | Raw | 19 bytes");
 }
 
+// Calls whose buffers do not fit what they ask for are refused, in every build, and
+// touch nothing outside the buffers given (the asan tree checks that last part).
+TEST(YifRefusals, CallsWhoseBuffersDoNotFit) {
+    const Bytes file = yifFile(3, 2, 3, 0, Bytes(18, 1));
+    const yif::Info info = yif::inspect(file.data(), file.size());
+    Bytes px(24, 0xCD);
+    EXPECT_EQ(yif::decodePixels(file.data(), file.size(), info, px.data(), 23), yif::Error::BadCall);
+    EXPECT_EQ(px, Bytes(24, 0xCD));  // refused before any pixel is written
+    EXPECT_EQ(yif::decodePixels(file.data(), file.size(), info, px.data(), 24), yif::Error::None);
+    EXPECT_EQ(yif::decodePixels(file.data(), file.size(), yif::Info{}, px.data(), 24), yif::Error::BadCall);
+
+    // An Info of other, longer bytes: the stream ends first, raw or run-coded.
+    for (const Bytes& shorter :
+         {yifFile(3, 2, 3, 0, Bytes(5, 1)), yifFile(3, 2, 3, 1, cat({runCode(4, 1), {1}}))}) {
+        yif::Info other = info;
+        other.header.encoding = shorter[13];
+        Bytes exact(24);
+        EXPECT_EQ(yif::decodePixels(shorter.data(), shorter.size(), other, exact.data(), exact.size()),
+                  yif::Error::BadCall);
+    }
+
+    // inspectHeader() is told how much of the head it has.
+    EXPECT_EQ(yif::inspectHeader(file.data(), 15, file.size()).error, yif::Error::BadCall);
+    EXPECT_EQ(yif::inspectHeader(file.data(), 16, file.size()).error, yif::Error::None);
+    EXPECT_EQ(yif::inspectHeader(file.data(), 10, 10).error, yif::Error::TooSmall);
+
+    // Encoding: only 3 or 9 trits a pixel, and the whole picture's bytes.
+    const Bytes rgba(3 * 2 * 4, 200);
+    EXPECT_TRUE(yif::encode(rgba.data(), rgba.size(), 3, 2, 1, false).empty());
+    EXPECT_TRUE(yif::encode(rgba.data(), rgba.size() - 1, 3, 2, 9, true).empty());
+    EXPECT_TRUE(yif::encode(rgba.data(), rgba.size(), 0xFFFFFFFFu, 0xFFFFFFFFu, 9, true).empty());
+    EXPECT_EQ(yif::encode(rgba.data(), rgba.size(), 3, 2, 9, false).size(), 16u + 54u);
+
+    // A row: 3 or 4 channels, width * channels bytes, no more rows than the height.
+    Bytes out = {7};
+    yif::Encoder odd(3, 2, 1, false);
+    EXPECT_FALSE(odd.valid());
+    EXPECT_FALSE(odd.row(rgba.data(), rgba.size(), 4, out));
+    yif::Encoder rows(3, 2, 9, true);
+    ASSERT_TRUE(rows.valid());
+    EXPECT_FALSE(rows.row(rgba.data(), 3, 1, out));
+    EXPECT_FALSE(rows.row(rgba.data(), 8, 3, out));
+    EXPECT_EQ(out, Bytes{7});  // nothing appended by a refused row
+    EXPECT_TRUE(rows.row(rgba.data(), 9, 3, out));
+    EXPECT_TRUE(rows.row(rgba.data(), 12, 4, out));
+    EXPECT_FALSE(rows.row(rgba.data(), 12, 4, out));
+    EXPECT_STREQ(yif::errorText(yif::Error::BadCall), "[ERROR] Invalid call");
+}
+
 TEST(YifPlacement, FitsBelowTheBand) {
     struct Case {
         int32_t cw, ch, iw, ih;
@@ -402,7 +452,7 @@ uint8_t nearestLevel(uint8_t v, int tritsPerPixel) {
 
 // Encodes R,G,B,A pixels and decodes the file again; returns R,G,B,A.
 Bytes roundTrip(const Bytes& rgba, uint32_t w, uint32_t h, int tpp, bool rle, size_t* fileSize = nullptr) {
-    const Bytes file = yif::encode(rgba.data(), w, h, tpp, rle);
+    const Bytes file = yif::encode(rgba.data(), rgba.size(), w, h, tpp, rle);
     if (fileSize) *fileSize = file.size();
     Bytes px = decode(file).pixels;
     for (size_t i = 0; i < px.size(); i += 4) std::swap(px[i], px[i + 2]);
@@ -469,8 +519,8 @@ TEST(YifEncode, RowByRowRunCodingEqualsOnePassOverTheWholePicture) {
         Bytes rgba(size_t(w) * h * 4);
         for (size_t k = 0; k < rgba.size(); ++k)
             rgba[k] = rng() % 4 ? rgba[k ? k - 1 : 0] : palette[rng() % 5];
-        const Bytes raw = yif::encode(rgba.data(), w, h, tpp, false);
-        const Bytes rle = yif::encode(rgba.data(), w, h, tpp, true);
+        const Bytes raw = yif::encode(rgba.data(), rgba.size(), w, h, tpp, false);
+        const Bytes rle = yif::encode(rgba.data(), rgba.size(), w, h, tpp, true);
         const Bytes trits(raw.begin() + 16, raw.end());
         ASSERT_EQ(Bytes(rle.begin() + 16, rle.end()), referenceRunCoding(trits)) << "picture " << i;
 
@@ -480,7 +530,7 @@ TEST(YifEncode, RowByRowRunCodingEqualsOnePassOverTheWholePicture) {
             Bytes rgb;
             for (uint32_t x = 0; x < w; ++x)
                 rgb.insert(rgb.end(), &rgba[(size_t(y) * w + x) * 4], &rgba[(size_t(y) * w + x) * 4 + 3]);
-            rows.row(rgb.data(), 3, stream);
+            ASSERT_TRUE(rows.row(rgb.data(), rgb.size(), 3, stream));
             written.insert(written.end(), stream.begin(), stream.end());
             stream.clear();
         }

@@ -187,8 +187,12 @@ std::array<uint8_t, kHeaderSize> encodeHeader(uint32_t frames, uint16_t channels
     return h;  // threshold 0 and the unused pair
 }
 
-std::vector<uint8_t> encode(const int16_t* samples, uint32_t frames, uint16_t channels, uint32_t sampleRate) {
-    const size_t count = size_t(frames) * channels;
+std::vector<uint8_t> encode(const int16_t* samples, size_t sampleCount, uint32_t frames, uint16_t channels,
+                            uint32_t sampleRate) {
+    // Counted in 64 bits: frames * channels * 2 passes 32 bits long before any limit.
+    const uint64_t wanted = uint64_t(frames) * channels;
+    if (sampleCount < wanted || (wanted > 0 && !samples) || wanted > (SIZE_MAX - kHeaderSize) / 2) return {};
+    const size_t count = size_t(wanted);
     const std::array<uint8_t, kHeaderSize> header = encodeHeader(frames, channels, sampleRate);
     std::vector<uint8_t> file(header.begin(), header.end());
     file.reserve(kHeaderSize + 2 * count);

@@ -168,8 +168,11 @@ int32_t timeLeft(int32_t clientW, int32_t statusRight, int32_t width);
 // --- Making files ------------------------------------------------------------------
 
 // A YAF file holding `frames` frames of `channels` interleaved samples at `sampleRate`,
-// 16 bits per sample and threshold 0.
-std::vector<uint8_t> encode(const int16_t* samples, uint32_t frames, uint16_t channels, uint32_t sampleRate);
+// 16 bits per sample and threshold 0, from `samples`, which holds `sampleCount` values.
+// Empty (no file is) when the call is refused: fewer than frames * channels samples,
+// or a file larger than memory can hold.
+std::vector<uint8_t> encode(const int16_t* samples, size_t sampleCount, uint32_t frames, uint16_t channels,
+                            uint32_t sampleRate);
 
 // The 20-byte header encode() writes before the samples.
 std::array<uint8_t, kHeaderSize> encodeHeader(uint32_t frames, uint16_t channels, uint32_t sampleRate);

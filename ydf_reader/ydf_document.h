@@ -98,6 +98,7 @@ constexpr uint64_t kRunsPerByte = 1;
 constexpr uint64_t kRunAllowance = 10'000;
 constexpr uint64_t kTextPerByte = 16;
 constexpr uint64_t kTextAllowance = 1 << 20;
+// For any length, saturating at UINT64_MAX (never wrapping to a small bound).
 OutputBound outputBound(size_t textLength);
 
 // The notice line that ends a cut document (muted, 10 points, regular), with the number

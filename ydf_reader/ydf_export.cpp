@@ -37,16 +37,26 @@ void appendUtf8(std::string& out, char16_t u) {
     }
 }
 
-// Narrow text as HTML character data: Windows-1252 to UTF-8, markup characters escaped.
+// Narrow text as HTML character data: Windows-1252 to UTF-8, markup characters escaped,
+// and control characters other than tab and line breaks (NUL too, which a raw page
+// would lose or end at) written as numeric references, which give back the same code.
 void appendHtmlText(std::string& out, std::string_view text) {
     for (const char c : text) {
+        const char16_t u = cp1252(uint8_t(c));
         switch (c) {
             case '<': out += "&lt;"; break;
             case '>': out += "&gt;"; break;
             case '&': out += "&amp;"; break;
             case '"': out += "&quot;"; break;
             case '\'': out += "&#39;"; break;
-            default: appendUtf8(out, cp1252(uint8_t(c)));
+            case '\t':
+            case '\n':
+            case '\r': out += c; break;
+            default:
+                if (u < 0x20 || (u >= 0x7F && u < 0xA0))
+                    out += "&#" + std::to_string(unsigned(u)) + ";";
+                else
+                    appendUtf8(out, u);
         }
     }
 }

@@ -85,7 +85,8 @@ private:
 // One HTML page showing `runs` as the reader shows them: dark background, Consolas (or
 // any monospace face), each run in its colour, size and weight, white space kept as it
 // stands (white-space: pre-wrap). Bytes are Windows-1252, written as UTF-8; <, >, & and
-// quotes are escaped. `title` (narrow text, likewise decoded) names the page.
+// quotes are escaped, and control characters but tab, CR and LF (NUL among them) are
+// numeric references (&#0;, &#127;). `title` (narrow text, likewise decoded) names the page.
 std::string htmlPage(const std::vector<Run>& runs, std::string_view title);
 
 }  // namespace ydf

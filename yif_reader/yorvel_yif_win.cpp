@@ -68,9 +68,10 @@ static HBITMAP createPicture(const uint8_t* file, size_t size, const yif::Info& 
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     ReleaseDC(nullptr, screen);
-    // The system hands the pixel memory over zero-filled.
+    // The system hands the pixel memory over zero-filled, pixelBytes() of it.
     if (bitmap && bits)
-        yif::decodePixels(file, size, info, static_cast<uint8_t*>(bits), yif::Target::ZeroFilled);
+        yif::decodePixels(file, size, info, static_cast<uint8_t*>(bits), size_t(yif::pixelBytes(info.header)),
+                          yif::Target::ZeroFilled);
     return bitmap;
 }
 

@@ -17,6 +17,13 @@ check "a .json file is a document" "$rc|$out" "0|YDF v1.0 | brochure | B-1 | \"C
 run info "$T/empty.ydf"
 check "an empty document has no sections" "$rc|$out" "0|YDF v |  |  | \"\" | 0 sections"
 
+# A file named as a document whose content is a picture: still an empty document, and
+# one line saying what it looks like.
+printf '\x89PNG\r\n\x1a\n' >"$T/picture.ydf"
+run info "$T/picture.ydf"
+check "a PNG named .ydf is an empty document, and said to look like a PNG" "$rc|$out|$err" \
+    "0|YDF v |  |  | \"\" | 0 sections|yorvel: $T/picture.ydf is named as a YDF document, but it looks like a PNG picture"
+
 run convert "$T/doc.ydf" "$T/doc.txt"
 check "convert to text succeeds" "$rc|$err" "0|"
 want="  YDF v1.0 | brochure | B-1\r\n\r\n  Caf\xe9 \"A\"\r\n  ----------------------------------------\r\n\r\n"
