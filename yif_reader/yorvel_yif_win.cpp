@@ -99,14 +99,14 @@ static char gInfo[512] = "YIF Reader v1.0 -- Open a .yif file";  // status line 
 // Every size change repaints the whole window, so painting goes through an off-screen copy.
 static yorvel::win::PaintBuffer gPaint;
 
-static bool gFit = true;              // the fit view is shown; gView is not used then
-static yif::View gView;               // the zoomed or panned view, held to the area when used
-static yorvel::win::PathBuffer gPath; // the file last loaded or tried; next/previous go on from it
-static bool gBrowsed;                 // gPath was reached with next/previous
-static size_t gPlace, gCount;         // then its place among the folder's pictures, and how many
-static int gWheelRest;                // wheel turn short of a whole notch, kept for the next one
-static POINT gDragFrom;               // where a drag with the left button started
-static yif::View gDragView;           // and the view it started from
+static bool gFit = true;               // the fit view is shown; gView is not used then
+static yif::View gView;                // the zoomed or panned view, held to the area when used
+static yorvel::win::PathBuffer gPath;  // the file last loaded or tried; next/previous go on from it
+static bool gBrowsed;                  // gPath was reached with next/previous
+static size_t gPlace, gCount;          // then its place among the folder's pictures, and how many
+static int gWheelRest;                 // wheel turn short of a whole notch, kept for the next one
+static POINT gDragFrom;                // where a drag with the left button started
+static yif::View gDragView;            // and the view it started from
 
 // A refused file changes only the status line; the previous picture stays. The window is
 // repainted at once so the text does not wait for some unrelated repaint.
@@ -304,7 +304,8 @@ static void panBy(double dx, double dy) {
 // goes toward the arrow.
 static void panStep(int columns, int rows) {
     const RECT rc = clientRect();
-    panBy(-columns * double(rc.right) / kPanFraction, -rows * double(rc.bottom - yif::kTopBand) / kPanFraction);
+    panBy(-columns * double(rc.right) / kPanFraction,
+          -rows * double(rc.bottom - yif::kTopBand) / kPanFraction);
 }
 
 // Home: the picture's top-left corner; End: its bottom-right one.
@@ -457,9 +458,9 @@ static void paintView(HDC dc, HDC source, const RECT& rc) {
 }
 
 // Draws the whole client area `rc`: background, status line, and the picture at its
-// placement (or in the view the user chose). The status text starts right of the button (x 16 to 116): drawn from x 16
-// it ran under the button, which hid its first hundred pixels, so that "[ERROR] Not a
-// YIF file" read "YIF file".
+// placement (or in the view the user chose). The status text starts right of the button (x 16 to 116): drawn
+// from x 16 it ran under the button, which hid its first hundred pixels, so that "[ERROR] Not a YIF file"
+// read "YIF file".
 static void paintContent(HDC dc, const RECT& rc) {
     HBRUSH background = CreateSolidBrush(kBackground);
     FillRect(dc, &rc, background);
