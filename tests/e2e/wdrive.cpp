@@ -41,6 +41,10 @@
 //                                       tab, end, home, pgdn, pgup, left, right, up, down,
 //                                       plus (the = key), minus, add, subtract (the keypad's),
 //                                       f1 ... f12) with any of ctrl+, shift+, alt+ before it
+//   wdrive type TITLE KEY...            `keys`, then `sync`: returns once the program has
+//                                       handled the keys and painted what they changed
+//   wdrive sync TITLE                   wait until the program has handled the input it has
+//                                       been given (keys, X mouse events) and painted
 //   wdrive wheel TITLE X Y DELTA        turn the wheel by DELTA (120 a notch, negative toward
 //                                       the user) with the pointer at client point X Y; wait
 //                                       until the program has handled it and painted
@@ -99,6 +103,7 @@ namespace {
 constexpr DWORD kDefaultWaitMs = 20000;
 constexpr DWORD kHandledMs = 20000;  // a sent command's handler may load or play a file
 constexpr int kPingTries = 3;
+constexpr int kInputsPerKey = 8;  // a key with three modifiers: eight downs and ups
 constexpr DWORD kPollMs = 50;
 constexpr UINT kMessageTimeoutMs = 5000;
 constexpr int kFileNameCombo = 0x47c;  // cmb13: file name box of the explorer-style dialog
@@ -377,10 +382,10 @@ Key parseKey(std::wstring name) {
         }
     }
     const std::pair<const wchar_t*, WORD> names[] = {
-        {L"space", VK_SPACE}, {L"escape", VK_ESCAPE}, {L"enter", VK_RETURN}, {L"tab", VK_TAB},
-        {L"end", VK_END},     {L"home", VK_HOME},     {L"pgdn", VK_NEXT},    {L"pgup", VK_PRIOR},
-        {L"left", VK_LEFT},   {L"right", VK_RIGHT},   {L"up", VK_UP},        {L"down", VK_DOWN},
-        {L"plus", VK_OEM_PLUS}, {L"minus", VK_OEM_MINUS}, {L"add", VK_ADD},  {L"subtract", VK_SUBTRACT}};
+        {L"space", VK_SPACE},   {L"escape", VK_ESCAPE},   {L"enter", VK_RETURN}, {L"tab", VK_TAB},
+        {L"end", VK_END},       {L"home", VK_HOME},       {L"pgdn", VK_NEXT},    {L"pgup", VK_PRIOR},
+        {L"left", VK_LEFT},     {L"right", VK_RIGHT},     {L"up", VK_UP},        {L"down", VK_DOWN},
+        {L"plus", VK_OEM_PLUS}, {L"minus", VK_OEM_MINUS}, {L"add", VK_ADD},      {L"subtract", VK_SUBTRACT}};
     for (const auto& [n, vk] : names)
         if (name == n) key.vk = vk;
     if (name.size() == 1 && iswalnum(name[0])) key.vk = WORD(towupper(name[0]));
@@ -437,8 +442,8 @@ bool inputStep(HWND h, const std::wstring& step) {
     if (std::swscanf(step.c_str(), L"wheel:%d:%d:%d", &x, &y, &delta) == 3) {
         POINT at = {x, y};
         ClientToScreen(h, &at);
-        sent = SendMessageTimeoutW(h, WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(short(delta))), MAKELPARAM(at.x, at.y),
-                                   SMTO_NORMAL, kHandledMs, &r);
+        sent = SendMessageTimeoutW(h, WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(short(delta))),
+                                   MAKELPARAM(at.x, at.y), SMTO_NORMAL, kHandledMs, &r);
     } else if (std::swscanf(step.c_str(), L"cmd:%d", &id) == 1) {
         sent = SendMessageTimeoutW(h, WM_COMMAND, MAKEWPARAM(id, 0), 0, SMTO_NORMAL, kHandledMs, &r);
     }
@@ -490,8 +495,8 @@ int writeClipboardDib(UINT format, const wchar_t* path) {
                         ? _wfopen(path, L"wb")
                         : nullptr;
         if (out) {
-            std::fprintf(out, "P7\nWIDTH %ld\nHEIGHT %ld\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n", w,
-                         height);
+            std::fprintf(out, "P7\nWIDTH %ld\nHEIGHT %ld\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n",
+                         w, height);
             const auto channel = [](uint32_t v, DWORD mask) {
                 if (!mask) return uint8_t(0);
                 int shift = 0;
@@ -514,6 +519,18 @@ int writeClipboardDib(UINT format, const wchar_t* path) {
     if (dib) GlobalUnlock(data);
     CloseClipboard();
     return rc;
+}
+
+// Waits until the program has handled the input already given to it, then until it has
+// painted. A message sent to a window is handled at the program's next look into its queue,
+// before the input waiting there, so one send is not enough: each key makes several
+// messages (down, the typed character, up), each handled at a look of its own. Sending
+// more rounds than there can be messages waiting gets past all of them.
+void syncInput(HWND h, int rounds) {
+    DWORD_PTR r = 0;
+    for (int i = 0; i < rounds; ++i)
+        if (!SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &r)) break;
+    settle(h);
 }
 
 // Where the view draws the character at `index`, in its client coordinates.
@@ -827,6 +844,13 @@ int run(int argc, wchar_t** argv) {
     if (cmd == L"keys" && n >= 2) {
         HWND h = needWindow(a[0]);
         return h ? typeKeys(h, a + 1, n - 1) : 1;
+    }
+    if ((cmd == L"type" && n >= 2) || (cmd == L"sync" && n == 1)) {
+        HWND h = needWindow(a[0]);
+        if (!h) return 1;
+        const int rc = cmd == L"type" ? typeKeys(h, a + 1, n - 1) : 0;
+        if (rc == 0) syncInput(h, 4 * kInputsPerKey * (n - 1) + 4);
+        return rc;
     }
     if ((cmd == L"wheel" && n == 4) || (cmd == L"timed" && n >= 3)) {
         HWND h = needWindow(a[0]);
