@@ -413,14 +413,10 @@ static void copyPicture() {
     v5.bV5AlphaMask = 0xFF000000;
     v5.bV5CSType = 0x73524742;  // LCS_sRGB, "sRGB" (the header spells it as a multi-character constant)
     v5.bV5Intent = LCS_GM_IMAGES;
-    BITMAPINFOHEADER plain = {};
+    BITMAPINFOHEADER plain;
+    std::memcpy(&plain, &v5, sizeof plain);  // the fuller header begins with the plain one
     plain.biSize = sizeof plain;
-    plain.biWidth = gImgW;
-    plain.biHeight = gImgH;
-    plain.biPlanes = 1;
-    plain.biBitCount = 32;
     plain.biCompression = BI_RGB;
-    plain.biSizeImage = bytes;
 
     if (!OpenClipboard(gWnd)) return;
     EmptyClipboard();
@@ -546,6 +542,11 @@ static bool onSetCursor(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     return true;
 }
 
+// A title that names the view follows the fit view's zoom as the window changes size.
+static void onSize() {
+    if (gWnd && (!gFit || gBrowsed)) updateTitle();
+}
+
 static void onDestroy() {
     PostQuitMessage(0);
 }
@@ -562,6 +563,7 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_SETCURSOR:
             if (onSetCursor(hwnd, wParam, lParam)) return TRUE;
             return DefWindowProcW(hwnd, msg, wParam, lParam);
+        case WM_SIZE: onSize(); return DefWindowProcW(hwnd, msg, wParam, lParam);
         case WM_DESTROY: onDestroy(); return 0;
         default: return DefWindowProcW(hwnd, msg, wParam, lParam);
     }

@@ -510,6 +510,15 @@ rm "$E2E/live/2.yif"
 keys pgdn
 check "past the file removed meanwhile" "$(wd gettext "$APP_TITLE" | sed 's/ [0-9.]* %/ N %/')" "3.yif (2/2) N % - YorvelYIFReader"
 expect_shows live-3 B
+cp "$F/q.yif" "$E2E/live/画像.yif"
+keys pgdn
+check "a name outside the ANSI code page" "$(wd gettext "$APP_TITLE" | sed 's/ [0-9.]* %/ N %/')" "画像.yif (3/3) N % - YorvelYIFReader"
+keys pgdn
+check "round to the first" "$(wd gettext "$APP_TITLE" | sed 's/ [0-9.]* %/ N %/')" "1.yif (1/3) N % - YorvelYIFReader"
+wd resize "$APP_TITLE" 700 500
+check "the fit view's zoom follows the window's size" "$(wd gettext "$APP_TITLE")" \
+    "1.yif (1/3) $(awk -v cw="$(client_size)" 'BEGIN { split(cw, c); s = 0.95 * ((c[1] / 8 < (c[2] - 40) / 6) ? c[1] / 8 : (c[2] - 40) / 6)
+        printf "%d", int(s * 100 + 0.5) }') % - YorvelYIFReader"
 expect_closes_cleanly
 
 e2e_case "Ctrl+C copies the whole picture"
