@@ -2,7 +2,8 @@
 # How fast the image viewer answers its zoom, pan and next-picture input: for each kind of
 # step, the median of 20 of the time from sending the input to the end of the paint it
 # causes (the driver's `timed` command), on a 4096 x 4096 picture and in a folder of 10 000
-# pictures. Runs the real program under Wine on a private X server (the end-to-end harness).
+# pictures; two steps taken in turn are timed apart. Runs the real program under Wine on a
+# private X server (the end-to-end harness).
 #
 #   bench/yif_viewer_zoom.sh build/win64/YorvelYIFReader.exe build/win64/tests/e2e/wdrive.exe
 source "$(dirname "$0")/../tests/e2e/lib.sh"
@@ -25,13 +26,27 @@ with open(sys.argv[1], "wb") as f:
         f.write(b"".join(levels[(x + y) // 37 % 27] for x in range(w)))
 PY
 
-# median LABEL STEP...: the median of STEPS steps, taking the STEPs in turn.
+# median LABEL STEP...: STEPS steps of each STEP, taken in turn; the median of each STEP's
+# times, and of all.
 median() {
-    local label=$1 m
+    local label=$1 n=$#
     shift
-    m=$(wd timed "$APP_TITLE" "$STEPS" "$@" | sed -n 's/^median //p')
-    [ -n "$m" ] || fail "$label: no timing"
-    printf '%-44s %8s ms\n' "$label" "$m"
+    wd timed "$APP_TITLE" $((STEPS * (n - 1))) "$@" >"$E2E/times" || fail "$label: no timing"
+    printf '%-44s %s\n' "$label" "$(awk -v k=$((n - 1)) '
+        function median(a, n,   i, j, t) {
+            for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (a[j] < a[i]) { t = a[i]; a[i] = a[j]; a[j] = t }
+            return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
+        }
+        /^median/ { all = $2; next }
+        { s = NR % k; c[s]++; v[s, c[s]] = $1 }
+        END {
+            for (s = 1; s <= k; s++) {
+                i = s % k; delete a
+                for (j = 1; j <= c[i]; j++) a[j] = v[i, j]
+                printf "%8.2f ms", median(a, c[i])
+            }
+            printf "   (all %s ms)", all
+        }' "$E2E/times")"
 }
 
 app_start "$(winpath "$F/big.yif")"

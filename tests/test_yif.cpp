@@ -508,6 +508,28 @@ TEST(YifFolder, NextAndPreviousWrapAndSkipTheMissing) {
         EXPECT_EQ(names[n.index], c.want) << c.current << (c.forward ? " forward" : " back");
         EXPECT_EQ(n.place, c.place) << c.current;
     }
+    // Against a sorted list, on random folders.
+    std::mt19937 random(5);
+    for (int i = 0; i < 500; ++i) {
+        std::vector<std::string> folder;
+        for (char c = 'a'; c <= 'p'; ++c)
+            if (random() % 2) folder.push_back(std::string(1, c));
+        std::shuffle(folder.begin(), folder.end(), random);
+        if (folder.empty()) continue;
+        const std::string current(1, char('a' + random() % 17));
+        std::vector<std::string> sorted = folder;
+        std::sort(sorted.begin(), sorted.end());
+        for (const bool forward : {true, false}) {
+            const yif::Neighbour n = yif::neighbourInOrder(folder, current, forward, less);
+            auto at = forward ? std::upper_bound(sorted.begin(), sorted.end(), current)
+                              : std::lower_bound(sorted.begin(), sorted.end(), current);
+            if (forward && at == sorted.end()) at = sorted.begin();
+            if (!forward) at = at == sorted.begin() ? sorted.end() - 1 : at - 1;
+            ASSERT_LT(n.index, folder.size());
+            EXPECT_EQ(folder[n.index], *at) << current << (forward ? " forward" : " back");
+            EXPECT_EQ(n.place, size_t(at - sorted.begin()) + 1) << current;
+        }
+    }
     const std::vector<std::string> one = {"a"}, none;
     EXPECT_EQ(yif::neighbourInOrder(one, std::string("a"), true, less).index, 0u);   // itself again
     EXPECT_EQ(yif::neighbourInOrder(none, std::string("a"), true, less).index, 0u);  // none

@@ -135,7 +135,7 @@ inline void zoomText(double scale, char* out, size_t capacity) {
 // one before it, wrapping from the first to the last. `current` need not be among the
 // names (a file removed meanwhile): the neighbours are where it would stand. Gives the
 // index into `names` and that name's place in the order, 1-based; index == names.size()
-// when there are none. Two passes over the names, no sorting.
+// when there are none. No sorting: one pass, and a second only to wrap around.
 struct Neighbour {
     size_t index = 0, place = 0;
 };
@@ -143,22 +143,23 @@ struct Neighbour {
 template <class Name, class Less>
 Neighbour neighbourInOrder(const std::vector<Name>& names, const Name& current, bool forward, Less less) {
     const size_t n = names.size();
-    size_t best = n, extreme = n;  // the nearest beyond `current`, and the wrap-around one
+    // `before(a, b)`: a comes first in the direction of travel.
+    const auto before = [&](const Name& a, const Name& b) { return forward ? less(a, b) : less(b, a); };
+    size_t best = n, behind = 0;  // the nearest name past `current`; how many are not past it
     for (size_t i = 0; i < n; ++i) {
-        const Name& name = names[i];
-        if (forward) {
-            if (less(current, name) && (best == n || less(name, names[best]))) best = i;
-            if (extreme == n || less(name, names[extreme])) extreme = i;
-        } else {
-            if (less(name, current) && (best == n || less(names[best], name))) best = i;
-            if (extreme == n || less(names[extreme], name)) extreme = i;
-        }
+        if (!before(current, names[i]))
+            ++behind;
+        else if (best == n || before(names[i], names[best]))
+            best = i;
     }
-    Neighbour result;
-    result.index = best != n ? best : extreme;
-    if (result.index == n) return result;
-    result.place = 1;
-    for (const Name& name : names) result.place += less(name, names[result.index]) ? 1 : 0;
+    // Every name before the nearest one past `current` is one of those not past it.
+    Neighbour result = {best, forward ? behind + 1 : n - behind};
+    if (best != n || n == 0) return result;
+    // Nothing past `current`: round to the first name in the direction of travel.
+    result.index = 0;
+    for (size_t i = 1; i < n; ++i)
+        if (before(names[i], names[result.index])) result.index = i;
+    result.place = forward ? 1 : n;
     return result;
 }
 
