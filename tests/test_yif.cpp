@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "yif_image.h"
+#include "yif_view.h"
 
 namespace {
 
@@ -431,6 +434,155 @@ TEST(YifPlacement, ExtremeAspectSaturates) {
     // Client sizes the system never reports still give a defined answer.
     const yif::Placement q = yif::placePicture(INT32_MIN, INT32_MIN, 3, 1);
     EXPECT_LT(q.height, -2000000000);
+}
+
+TEST(YifZoom, StepsLandOnPowersOfTwoAndStopAtTheEnds) {
+    struct Case {
+        double scale;
+        int steps;
+        double want;
+    };
+    const double step = std::exp2(1.0 / 3);
+    for (const Case& c :
+         {Case{1, 1, step}, Case{1, 3, 2}, Case{1, 6, 4}, Case{4, -6, 1}, Case{1, -1, 1 / step},
+          Case{1 / step * (1 + 1e-9), 1, 1},  // a rounding away from a level is on it
+          Case{0.1507, 1, std::exp2(-8.0 / 3)}, Case{0.1507, -1, 0.125},  // a fit view's scale
+          Case{32, 5, 64}, Case{64, 1, 64}, Case{1.0 / 64, -1, 1.0 / 64}, Case{150, 1, 150},
+          Case{150, -1, 64},  // a fit view past 64 times
+          Case{0.001, -1, 0.001}, Case{0.001, 1, 1.0 / 64}, Case{-0.5, 1, 1.0 / 64}}) {
+        EXPECT_DOUBLE_EQ(yif::zoomStep(c.scale, c.steps), c.want) << c.scale << " by " << c.steps;
+    }
+}
+
+TEST(YifZoom, AroundAPointKeepsThatPoint) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> at(-3000, 3000), scale(0.01, 70);
+    for (int i = 0; i < 1000; ++i) {
+        const yif::View v = {scale(random), at(random), at(random)};
+        const double px = at(random), py = at(random);
+        const yif::View z = yif::zoomAround(v, scale(random), px, py);
+        // The picture point under (px, py) before and after.
+        EXPECT_NEAR((px - v.x) / v.scale, (px - z.x) / z.scale, 1e-9 * (1 + std::abs(px - v.x) / v.scale));
+        EXPECT_NEAR((py - v.y) / v.scale, (py - z.y) / z.scale, 1e-9 * (1 + std::abs(py - v.y) / v.scale));
+    }
+}
+
+TEST(YifZoom, TitleText) {
+    struct Case {
+        double scale;
+        const char* want;
+    };
+    for (const Case& c : {Case{4, "400 %"}, Case{1, "100 %"}, Case{0.15034, "15 %"},
+                          Case{std::exp2(1.0 / 3), "126 %"}, Case{0.1, "10 %"}, Case{0.0996, "10 %"},
+                          Case{0.0994, "9.9 %"}, Case{1.0 / 64, "1.6 %"}, Case{150.34, "15034 %"}}) {
+        char text[32];
+        yif::zoomText(c.scale, text, sizeof text);
+        EXPECT_STREQ(text, c.want) << c.scale;
+    }
+}
+
+TEST(YifPan, SmallerPicturesCentreLargerOnesLeaveNoMargin) {
+    struct Case {
+        yif::View v;
+        yif::View want;
+    };
+    // Client 800 x 640: the area is x 0..800, y 40..640. Picture 100 x 50.
+    for (const Case& c : {
+             Case{{1, 123, 456}, {1, 350, 315}},        // smaller both ways: centred
+             Case{{10, 50, 40}, {10, 0, 90}},           // wider: no margin on the left; centred vertically
+             Case{{10, -300, 40}, {10, -200, 90}},      // nor on the right
+             Case{{20, -700, -100}, {20, -700, -100}},  // inside its range: stays
+             Case{{20, -700, 200}, {20, -700, 40}},     // no margin at the top
+             Case{{20, -700, -900}, {20, -700, -360}},  // nor at the bottom
+         }) {
+        const yif::View v = yif::clampView(c.v, 800, 640, 100, 50);
+        EXPECT_DOUBLE_EQ(v.x, c.want.x) << c.v.scale << " " << c.v.x << " " << c.v.y;
+        EXPECT_DOUBLE_EQ(v.y, c.want.y) << c.v.scale << " " << c.v.x << " " << c.v.y;
+        EXPECT_EQ(yif::overflows(v, 800, 640, 100, 50), c.v.scale > 8);
+    }
+    // No room at all below the band: still a defined answer.
+    const yif::View v = yif::clampView({2, 5, 500}, 300, 30, 100, 100);
+    EXPECT_DOUBLE_EQ(v.y, yif::kTopBand);
+    const yif::View a = yif::actualSize(800, 640, 4096, 4096);
+    EXPECT_DOUBLE_EQ(a.x, -1648);  // centred, as large pictures are at actual size
+    EXPECT_DOUBLE_EQ(a.y, 40 - 1748);
+}
+
+// The part of the bitmap a paint stretches covers the visible area and little more: at
+// most one picture pixel beyond it on each side, so a 4096 x 4096 picture viewed at 400 %
+// stretches about 200 x 150 of its pixels, not all of them.
+TEST(YifPan, OnlyTheVisiblePartIsStretched) {
+    const int32_t w = 4096, h = 3000, cw = 892, ch = 673;
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> zoom(-18, 18), at(0, 1);
+    for (int i = 0; i < 2000; ++i) {
+        const double s = std::exp2(zoom(random) / 3);
+        yif::View v = {s, cw - (w * s + cw) * at(random), ch - (h * s + ch) * at(random)};
+        v = i % 2 ? yif::clampView(v, cw, ch, w, h) : v;
+        const yif::Blit b = yif::visiblePart(v, cw, ch, w, h);
+        const double left = std::max(0.0, v.x), right = std::min(double(cw), v.x + w * s);
+        const double top = std::max(double(yif::kTopBand), v.y), bottom = std::min(double(ch), v.y + h * s);
+        if (right - left < 0.5 || bottom - top < 0.5) continue;  // all but nothing visible
+        ASSERT_GT(b.sw, 0) << i;
+        // The destination covers the visible part...
+        EXPECT_LE(b.dx, left + 0.5) << i;
+        EXPECT_GE(b.dx + b.dw, right - 0.5) << i;
+        EXPECT_LE(b.dy, top + 0.5) << i;
+        EXPECT_GE(b.dy + b.dh, bottom - 0.5) << i;
+        // ...with the source pixels that are there, at the view's scale.
+        EXPECT_NEAR(b.dx, v.x + b.sx * s, 0.5) << i;
+        EXPECT_NEAR(b.dw, b.sw * s, 1) << i;
+        EXPECT_LE(b.sw, (right - left) / s + 2) << i;
+        EXPECT_LE(b.sh, (bottom - top) / s + 2) << i;
+        EXPECT_GE(b.sx, 0);
+        EXPECT_LE(b.sx + b.sw, w);
+        EXPECT_LE(b.sy + b.sh, h);
+    }
+    EXPECT_EQ(yif::visiblePart({4, 5000, 100}, cw, ch, w, h).sw, 0);  // wholly right of the area
+}
+
+TEST(YifFolder, NextAndPreviousWrapAndSkipTheMissing) {
+    const std::vector<std::string> names = {"d", "b", "a", "c"};
+    const auto less = [](const std::string& a, const std::string& b) { return a < b; };
+    struct Case {
+        const char* current;
+        bool forward;
+        const char* want;
+        size_t place;
+    };
+    for (const Case& c : {Case{"b", true, "c", 3}, Case{"d", true, "a", 1}, Case{"a", false, "d", 4},
+                          Case{"c", false, "b", 2}, Case{"bb", true, "c", 3}, Case{"bb", false, "b", 2},
+                          Case{"e", true, "a", 1}, Case{"0", false, "d", 4}}) {
+        const yif::Neighbour n = yif::neighbourInOrder(names, std::string(c.current), c.forward, less);
+        ASSERT_LT(n.index, names.size()) << c.current;
+        EXPECT_EQ(names[n.index], c.want) << c.current << (c.forward ? " forward" : " back");
+        EXPECT_EQ(n.place, c.place) << c.current;
+    }
+    // Against a sorted list, on random folders.
+    std::mt19937 random(5);
+    for (int i = 0; i < 500; ++i) {
+        std::vector<std::string> folder;
+        for (char c = 'a'; c <= 'p'; ++c)
+            if (random() % 2) folder.push_back(std::string(1, c));
+        std::shuffle(folder.begin(), folder.end(), random);
+        if (folder.empty()) continue;
+        const std::string current(1, char('a' + random() % 17));
+        std::vector<std::string> sorted = folder;
+        std::sort(sorted.begin(), sorted.end());
+        for (const bool forward : {true, false}) {
+            const yif::Neighbour n = yif::neighbourInOrder(folder, current, forward, less);
+            auto at = forward ? std::upper_bound(sorted.begin(), sorted.end(), current)
+                              : std::lower_bound(sorted.begin(), sorted.end(), current);
+            if (forward && at == sorted.end()) at = sorted.begin();
+            if (!forward) at = at == sorted.begin() ? sorted.end() - 1 : at - 1;
+            ASSERT_LT(n.index, folder.size());
+            EXPECT_EQ(folder[n.index], *at) << current << (forward ? " forward" : " back");
+            EXPECT_EQ(n.place, size_t(at - sorted.begin()) + 1) << current;
+        }
+    }
+    const std::vector<std::string> one = {"a"}, none;
+    EXPECT_EQ(yif::neighbourInOrder(one, std::string("a"), true, less).index, 0u);   // itself again
+    EXPECT_EQ(yif::neighbourInOrder(none, std::string("a"), true, less).index, 0u);  // none
 }
 
 }  // namespace

@@ -489,6 +489,7 @@ Placement placePicture(int32_t clientW, int32_t clientH, int32_t imageW, int32_t
     // Truncation toward zero; a value beyond 32 bits (only with a tiny client height
     // and an extreme aspect ratio) saturates instead of being undefined.
     Placement p;
+    p.scale = scale;
     p.width = saturateToInt32(double(float(imageW) * scale));
     p.height = saturateToInt32(double(float(imageH) * scale));
     p.x = saturateToInt32(double((int64_t(clientW) - p.width) / 2));

@@ -146,6 +146,7 @@ Error decodePixels(const uint8_t* file, size_t size, const Info& info, uint8_t* 
 // pixels high or less gives zero or negative extents).
 struct Placement {
     int32_t x = 0, y = 0, width = 0, height = 0;
+    float scale = 0;  // screen pixels per picture pixel, before truncation
 };
 constexpr int32_t kTopBand = 40;
 Placement placePicture(int32_t clientW, int32_t clientH, int32_t imageW, int32_t imageH);
