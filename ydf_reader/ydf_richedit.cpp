@@ -6,12 +6,14 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <exception>
 #include <iterator>
 #include <string_view>
 
 namespace ydfview {
 
-void appendText(HWND view, const char* text, COLORREF color, int32_t points, bool bold) {
+void appendText(HWND view, const char* text, COLORREF color, int32_t points, bool bold,
+                ydf::Encoding encoding) {
     const int end = GetWindowTextLengthA(view);
     SendMessageA(view, EM_SETSEL, WPARAM(end), LPARAM(end));
 
@@ -23,7 +25,14 @@ void appendText(HWND view, const char* text, COLORREF color, int32_t points, boo
     cf.crTextColor = color;
     std::strcpy(cf.szFaceName, "Consolas");
     SendMessageA(view, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
-    SendMessageA(view, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(text));
+    if (encoding == ydf::Encoding::Windows1252) {
+        SendMessageA(view, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(text));
+        return;
+    }
+    std::u16string wide;
+    ydf::appendUtf16(wide, text, encoding);
+    static_assert(sizeof(wchar_t) == sizeof(char16_t));
+    SendMessageW(view, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
 void AppendSink::clear() {
@@ -31,7 +40,7 @@ void AppendSink::clear() {
 }
 
 void AppendSink::appendText(const char* text, uint32_t color, int32_t points, bool bold) {
-    ydfview::appendText(view_, text, color, points, bold);
+    ydfview::appendText(view_, text, color, points, bold, encoding_);
 }
 
 void RtfSink::clear() {
@@ -46,10 +55,7 @@ RtfSink::~RtfSink() {
 // The width, in twips, of the hanging prefix of `text`: its leading blanks, and an item's
 // "- " after them, in Consolas of `points`. Measured once for each font and length.
 int32_t RtfSink::hangingTwips(const std::u16string& text, int32_t points, bool bold) {
-    size_t chars = 0;
-    while (chars < text.size() && text[chars] == u' ') ++chars;
-    if (text.compare(chars, 2, u"- ") == 0) chars += 2;
-    chars = std::min(chars, kMaxHangingChars);
+    const size_t chars = ydf::hangingChars(text);
     if (chars == 0) return 0;
     for (const Hanging& h : hanging_)
         if (h.points == points && h.bold == bold && h.chars == chars) return h.twips;
@@ -92,14 +98,20 @@ int32_t RtfSink::measure(const std::u16string& text, size_t chars, int32_t point
 void RtfSink::appendText(const char* text, uint32_t color, int32_t points, bool bold) {
     if (!text[0]) return;  // inserts nothing
 
-    // The text as the control gets it from EM_REPLACESEL: narrow text in the system's
-    // code page, so bytes from 0x80 up become the same characters here.
+    // The text as appendText gives it to the control: narrow text in the system's code
+    // page, so bytes from 0x80 up become the same characters here, or decoded UTF-8.
     static_assert(sizeof(wchar_t) == sizeof(char16_t));
-    const int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    wide_.resize(size_t(n > 0 ? n : 1));
-    if (n <= 0 || !MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<wchar_t*>(wide_.data()), n))
-        return;
-    wide_.resize(size_t(n - 1));
+    if (encoding_ == ydf::Encoding::Utf8) {
+        wide_.clear();
+        ydf::appendUtf16(wide_, text, encoding_);
+        if (wide_.empty()) return;  // only a cut sequence: nothing
+    } else {
+        const int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+        wide_.resize(size_t(n > 0 ? n : 1));
+        if (n <= 0 || !MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<wchar_t*>(wide_.data()), n))
+            return;
+        wide_.resize(size_t(n - 1));
+    }
     if (rtf_.atParagraphStart()) {
         // The first line at the margin, the lines it wraps into under its text.
         const int32_t hang = hangingTwips(wide_, points, bold);
@@ -151,6 +163,104 @@ bool RtfSink::show() {
     es.pfnCallback = readStream;
     SendMessageA(view_, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&es));
     return es.dwError == 0;
+}
+
+}  // namespace ydfview
+
+namespace ydfview {
+
+namespace {
+
+DWORD CALLBACK writeStream(DWORD_PTR cookie, LPBYTE buffer, LONG count, LONG* done) {
+    try {
+        reinterpret_cast<std::string*>(cookie)->append(reinterpret_cast<const char*>(buffer), size_t(count));
+    } catch (const std::exception&) {
+        return 1;  // the control stops and reports it
+    }
+    *done = count;
+    return 0;
+}
+
+LONG textLength(HWND control) {
+    GETTEXTLENGTHEX length = {GTL_NUMCHARS | GTL_PRECISE, 1200};
+    return LONG(SendMessageW(control, EM_GETTEXTLENGTHEX, WPARAM(&length), 0));
+}
+
+}  // namespace
+
+std::string paperColours(std::string rtf) {
+    const size_t table = rtf.find("{\\colortbl");
+    if (table == std::string::npos) return rtf;
+    const size_t end = rtf.find('}', table);
+    for (const char* light : {"\\red255\\green255\\blue255;", "\\red224\\green224\\blue224;"}) {
+        const std::string_view from = light;
+        for (size_t at = rtf.find(from, table); at != std::string::npos && at < end; at = rtf.find(from, at))
+            rtf.replace(at, from.size(), "\\red0\\green0\\blue0;");  // same length or shorter: `end` holds
+    }
+    return rtf;
+}
+
+int printView(HWND view, HDC measure, const Paper& paper, PageTarget& target) {
+    std::string rtf;
+    EDITSTREAM out = {};
+    out.dwCookie = reinterpret_cast<DWORD_PTR>(&rtf);
+    out.pfnCallback = writeStream;
+    SendMessageW(view, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&out));
+    if (out.dwError != 0) return -1;
+    try {
+        rtf = paperColours(std::move(rtf));
+    } catch (const std::exception&) {
+        return -1;
+    }
+
+    // A copy on white paper: the control's own background, and the colours above.
+    HWND copy = CreateWindowExW(0, L"RICHEDIT50W", L"", WS_POPUP | ES_MULTILINE, 0, 0, 100, 100, nullptr,
+                                nullptr, nullptr, nullptr);
+    if (!copy) return -1;
+    SendMessageW(copy, EM_EXLIMITTEXT, 0, 0x7FFFFFFF);
+    Stream in = {{rtf}};
+    EDITSTREAM es = {};
+    es.dwCookie = reinterpret_cast<DWORD_PTR>(&in);
+    es.pfnCallback = readStream;
+    SendMessageW(copy, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&es));
+    if (es.dwError != 0) {
+        DestroyWindow(copy);
+        return -1;
+    }
+
+    // Every page gets the same text area: the sheet less the margins, placed relative to
+    // the printable area, where the device context's origin is.
+    FORMATRANGE range = {};
+    range.hdcTarget = measure;
+    range.rcPage = {-paper.printableLeft, -paper.printableTop, paper.width - paper.printableLeft,
+                    paper.height - paper.printableTop};
+    const RECT area = {kPrintMarginTwips - paper.printableLeft, kPrintMarginTwips - paper.printableTop,
+                       paper.width - kPrintMarginTwips - paper.printableLeft,
+                       paper.height - kPrintMarginTwips - paper.printableTop};
+    const LONG length = textLength(copy);
+    LONG next = 0;
+    int pages = 0;
+    bool stopped = area.right <= area.left || area.bottom <= area.top;
+    while (!stopped && (next < length || pages == 0)) {
+        const int page = pages + 1;
+        const bool draw = target.wanted(page);
+        HDC dc = draw ? target.beginPage(page) : measure;
+        if (!dc) {
+            stopped = true;
+            break;
+        }
+        range.hdc = dc;
+        range.rc = area;
+        range.chrg = {next, -1};
+        const LONG after = LONG(SendMessageW(copy, EM_FORMATRANGE, draw, reinterpret_cast<LPARAM>(&range)));
+        pages = page;
+        if (draw && !target.endPage(dc)) stopped = true;
+        if (after <= next) break;  // nothing fitted: the rest cannot be laid out
+        next = after;
+    }
+    SendMessageW(copy, EM_FORMATRANGE, FALSE, 0);  // the control forgets the device
+    DestroyWindow(copy);
+    return stopped ? -1 : pages;
 }
 
 }  // namespace ydfview
