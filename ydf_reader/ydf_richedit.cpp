@@ -200,6 +200,191 @@ std::string paperColours(std::string rtf) {
     return rtf;
 }
 
+namespace {
+
+// Prints one page through the target: false when it stops the job. A page not wanted is
+// laid out on `measure` and not drawn.
+template <class Draw>
+bool printPage(PageTarget& target, int page, HDC measure, Draw&& draw) {
+    if (!target.wanted(page)) {
+        draw(measure, false);
+        return true;
+    }
+    HDC dc = target.beginPage(page);
+    if (!dc) return false;
+    draw(dc, true);
+    return target.endPage(dc);
+}
+
+// Pages laid out by the control itself (EM_FORMATRANGE), each with the text area `area`
+// on a sheet `sheet` (twips, relative to the printable area). -1 when the target stops.
+int formattedPages(HWND copy, HDC measure, const RECT& sheet, const RECT& area, LONG length,
+                   PageTarget& target) {
+    FORMATRANGE range = {};
+    range.hdcTarget = measure;
+    range.rcPage = sheet;
+    LONG next = 0;
+    int pages = 0;
+    bool more = true;
+    while (more) {
+        LONG after = next;
+        const bool printed = printPage(target, pages + 1, measure, [&](HDC dc, bool draw) {
+            range.hdc = dc;
+            range.rc = area;
+            range.chrg = {next, -1};
+            after = LONG(SendMessageW(copy, EM_FORMATRANGE, draw, reinterpret_cast<LPARAM>(&range)));
+        });
+        ++pages;
+        if (!printed) pages = -1;
+        more = printed && after > next && after < length;  // no progress: the rest cannot be laid out
+        next = after;
+    }
+    SendMessageW(copy, EM_FORMATRANGE, FALSE, 0);  // the control forgets the devices
+    return pages;
+}
+
+// One character's format as the printout needs it.
+struct Look {
+    COLORREF color;
+    LONG twips;
+    bool bold;
+    wchar_t face[LF_FACESIZE];
+    bool operator==(const Look& o) const {
+        return color == o.color && twips == o.twips && bold == o.bold && std::wcscmp(face, o.face) == 0;
+    }
+};
+
+// Pages from the control's own screen layout, for controls that cannot lay out for a
+// device (EM_FORMATRANGE not implemented): the copy is laid out as wide as the text area,
+// its lines are taken page by page while they fit the area's height, and every character
+// is drawn where the control puts it, scaled from the screen's resolution to the page's.
+int screenLaidPages(HWND copy, HDC measure, const Paper& paper, LONG length, PageTarget& target) {
+    HDC screen = GetDC(copy);
+    const int screenX = GetDeviceCaps(screen, LOGPIXELSX), screenY = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(copy, screen);
+    const int width = MulDiv(paper.width - 2 * kPrintMarginTwips, screenX, 1440);
+    const int height = MulDiv(paper.height - 2 * kPrintMarginTwips, screenY, 1440);
+    SetWindowPos(copy, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT format = {0, 0, width, height};
+    SendMessageW(copy, EM_SETRECT, 0, reinterpret_cast<LPARAM>(&format));
+
+    std::wstring text(size_t(length) + 1, L'\0');
+    GETTEXTEX get = {DWORD(text.size() * sizeof(wchar_t)), GT_DEFAULT, 1200, nullptr, nullptr};
+    SendMessageW(copy, EM_GETTEXTEX, WPARAM(&get), LPARAM(text.data()));
+    text.resize(size_t(length));
+    std::vector<POINTL> at(text.size() + 1);
+    for (size_t i = 0; i <= text.size(); ++i) SendMessageW(copy, EM_POSFROMCHAR, WPARAM(&at[i]), LPARAM(i));
+
+    // The characters' formats, a run of one format at a time: a selection reports a format
+    // only where all its characters share it, so each run's end is found by doubling the
+    // selection and then halving the step back.
+    auto lookOf = [copy](size_t from, size_t to, Look* look) {
+        SendMessageW(copy, EM_SETSEL, WPARAM(from), LPARAM(to));
+        CHARFORMAT2W cf = {};
+        cf.cbSize = sizeof cf;
+        SendMessageW(copy, EM_GETCHARFORMAT, SCF_SELECTION, LPARAM(&cf));
+        constexpr DWORD kAll = CFM_COLOR | CFM_SIZE | CFM_BOLD | CFM_FACE;
+        if (look) {
+            *look = {cf.dwEffects & CFE_AUTOCOLOR ? RGB(0, 0, 0) : cf.crTextColor,
+                     cf.yHeight,
+                     (cf.dwEffects & CFE_BOLD) != 0,
+                     {}};
+            std::wcsncpy(look->face, cf.szFaceName, LF_FACESIZE - 1);
+        }
+        return (cf.dwMask & kAll) == kAll;
+    };
+    std::vector<Look> looks(text.size());
+    for (size_t i = 0; i < text.size();) {
+        Look look;
+        lookOf(i, i + 1, &look);
+        size_t end = i + 1, step = 1;
+        while (end < text.size() && lookOf(i, std::min(end + step, text.size()), nullptr))
+            end = std::min(end + step, text.size()), step *= 2;
+        for (; step > 0; step /= 2)
+            if (end + step <= text.size() && lookOf(i, end + step, nullptr)) end += step;
+        std::fill(looks.begin() + ptrdiff_t(i), looks.begin() + ptrdiff_t(end), look);
+        i = end;
+    }
+
+    // The lines: where each starts, and its top; the last one ends one line height down.
+    struct Line {
+        size_t start, end;
+        LONG top, bottom;
+    };
+    std::vector<Line> lines;
+    const LRESULT count = SendMessageW(copy, EM_GETLINECOUNT, 0, 0);
+    for (LRESULT l = 0; l < count; ++l) {
+        const auto start = size_t(SendMessageW(copy, EM_LINEINDEX, WPARAM(l), 0));
+        if (start >= text.size()) break;
+        if (!lines.empty()) lines.back().end = start, lines.back().bottom = at[start].y;
+        lines.push_back({start, text.size(), at[start].y, 0});
+    }
+    if (!lines.empty()) {
+        Line& last = lines.back();
+        LONG tallest = 0;
+        for (size_t i = last.start; i < last.end; ++i) tallest = std::max(tallest, looks[i].twips);
+        last.bottom = last.top + MulDiv(tallest, screenY * 5, 1440 * 4);
+    }
+
+    int pages = 0;
+    for (size_t first = 0; first < lines.size() || pages == 0;) {
+        size_t end = first + 1;
+        while (end < lines.size() && lines[end].bottom - lines[first].top <= height) ++end;
+        end = std::min(end, lines.size());
+        const bool printed = printPage(target, pages + 1, measure, [&](HDC dc, bool draw) {
+            if (!draw) return;
+            const int pageX = GetDeviceCaps(dc, LOGPIXELSX), pageY = GetDeviceCaps(dc, LOGPIXELSY);
+            const int left = MulDiv(kPrintMarginTwips - paper.printableLeft, pageX, 1440);
+            const int top = MulDiv(kPrintMarginTwips - paper.printableTop, pageY, 1440);
+            SetBkMode(dc, TRANSPARENT);
+            SetTextAlign(dc, TA_BASELINE | TA_LEFT | TA_NOUPDATECP);
+            const LONG origin = first < lines.size() ? lines[first].top : 0;
+            auto fontOf = [pageY](const Look& look) {
+                return CreateFontW(-MulDiv(look.twips, pageY, 1440), 0, 0, 0, look.bold ? FW_BOLD : FW_NORMAL,
+                                   0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, FIXED_PITCH, look.face);
+            };
+            for (size_t l = first; l < end; ++l) {
+                // The baseline under the line's tallest font.
+                int ascent = 0;
+                for (size_t i = lines[l].start; i < lines[l].end; ++i) {
+                    if (i > lines[l].start && looks[i] == looks[i - 1]) continue;
+                    HFONT font = fontOf(looks[i]);
+                    HGDIOBJ old = SelectObject(dc, font);
+                    TEXTMETRICW metrics = {};
+                    GetTextMetricsW(dc, &metrics);
+                    ascent = std::max(ascent, int(metrics.tmAscent));
+                    SelectObject(dc, old);
+                    DeleteObject(font);
+                }
+                const int baseline = top + MulDiv(lines[l].top - origin, pageY, screenY) + ascent;
+                for (size_t i = lines[l].start; i < lines[l].end;) {
+                    size_t j = i + 1;
+                    while (j < lines[l].end && looks[j] == looks[i] && text[j] != L'\r') ++j;
+                    if (text[i] != L'\r') {
+                        std::vector<INT> dx(j - i);
+                        for (size_t k = i; k + 1 < j; ++k)
+                            dx[k - i] = MulDiv(at[k + 1].x - at[k].x, pageX, screenX);
+                        HFONT font = fontOf(looks[i]);
+                        HGDIOBJ old = SelectObject(dc, font);
+                        SetTextColor(dc, looks[i].color);
+                        ExtTextOutW(dc, left + MulDiv(at[i].x, pageX, screenX), baseline, 0, nullptr,
+                                    text.data() + i, UINT(j - i), dx.data());
+                        SelectObject(dc, old);
+                        DeleteObject(font);
+                    }
+                    i = j;
+                }
+            }
+        });
+        ++pages;
+        if (!printed) return -1;
+        first = end;
+    }
+    return pages;
+}
+
+}  // namespace
+
 int printView(HWND view, HDC measure, const Paper& paper, PageTarget& target) {
     std::string rtf;
     EDITSTREAM out = {};
@@ -212,6 +397,7 @@ int printView(HWND view, HDC measure, const Paper& paper, PageTarget& target) {
     } catch (const std::exception&) {
         return -1;
     }
+    if (paper.width <= 2 * kPrintMarginTwips || paper.height <= 2 * kPrintMarginTwips) return -1;
 
     // A copy on white paper: the control's own background, and the colours above.
     HWND copy = CreateWindowExW(0, L"RICHEDIT50W", L"", WS_POPUP | ES_MULTILINE, 0, 0, 100, 100, nullptr,
@@ -230,37 +416,23 @@ int printView(HWND view, HDC measure, const Paper& paper, PageTarget& target) {
 
     // Every page gets the same text area: the sheet less the margins, placed relative to
     // the printable area, where the device context's origin is.
-    FORMATRANGE range = {};
-    range.hdcTarget = measure;
-    range.rcPage = {-paper.printableLeft, -paper.printableTop, paper.width - paper.printableLeft,
-                    paper.height - paper.printableTop};
+    const RECT sheet = {-paper.printableLeft, -paper.printableTop, paper.width - paper.printableLeft,
+                        paper.height - paper.printableTop};
     const RECT area = {kPrintMarginTwips - paper.printableLeft, kPrintMarginTwips - paper.printableTop,
                        paper.width - kPrintMarginTwips - paper.printableLeft,
                        paper.height - kPrintMarginTwips - paper.printableTop};
     const LONG length = textLength(copy);
-    LONG next = 0;
-    int pages = 0;
-    bool stopped = area.right <= area.left || area.bottom <= area.top;
-    while (!stopped && (next < length || pages == 0)) {
-        const int page = pages + 1;
-        const bool draw = target.wanted(page);
-        HDC dc = draw ? target.beginPage(page) : measure;
-        if (!dc) {
-            stopped = true;
-            break;
-        }
-        range.hdc = dc;
-        range.rc = area;
-        range.chrg = {next, -1};
-        const LONG after = LONG(SendMessageW(copy, EM_FORMATRANGE, draw, reinterpret_cast<LPARAM>(&range)));
-        pages = page;
-        if (draw && !target.endPage(dc)) stopped = true;
-        if (after <= next) break;  // nothing fitted: the rest cannot be laid out
-        next = after;
-    }
-    SendMessageW(copy, EM_FORMATRANGE, FALSE, 0);  // the control forgets the device
+
+    // A control that lays out for devices answers a measuring request with where the
+    // first page ends; one that cannot answers 0 for a text that is not empty.
+    FORMATRANGE probe = {measure, measure, area, sheet, {0, -1}};
+    const bool formats =
+        length == 0 || SendMessageW(copy, EM_FORMATRANGE, FALSE, reinterpret_cast<LPARAM>(&probe)) > 0;
+    SendMessageW(copy, EM_FORMATRANGE, FALSE, 0);
+    const int pages = formats ? formattedPages(copy, measure, sheet, area, length, target)
+                              : screenLaidPages(copy, measure, paper, length, target);
     DestroyWindow(copy);
-    return stopped ? -1 : pages;
+    return pages;
 }
 
 }  // namespace ydfview
