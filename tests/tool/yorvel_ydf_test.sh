@@ -97,13 +97,13 @@ printf '%s' '{"@ydf": "1.0", "kind": "brochure", "id": "U-1", "title": "Müller 
 printf '%s' $'{"title": "M\xc3\xbcller \xe9t\xe9", "kicker": "\xc3\xa9 and a stray \xe9"}' >"$T/enc-invalid.ydf"
 declare -A encoding=([cp1252]=cp1252 [utf8]=utf-8 [invalid]=cp1252)
 have_lo=
-if command -v soffice >/dev/null; then
+if command -v soffice >/dev/null && command -v pdftoppm >/dev/null; then
     have_lo=1
     for name in cp1252 utf8 invalid; do "$YORVEL" convert "$T/enc-$name.ydf" "$T/enc-$name.rtf"; done
     (cd "$T" && timeout 300 soffice -env:UserInstallation="file://$T/lo" --headless --norestore \
         --convert-to 'txt:Text (encoded):UTF8' --outdir "$T/lo-txt" enc-*.rtf >/dev/null 2>&1)
 else
-    echo "SKIP: LibreOffice (soffice) is not installed: RTF not checked in a word processor"
+    echo "SKIP: LibreOffice (soffice) or pdftoppm is not installed: RTF not checked in a word processor"
 fi
 for name in cp1252 utf8 invalid; do
     check_context="$name document"
