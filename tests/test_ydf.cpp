@@ -580,14 +580,14 @@ TEST(YdfExport, Cp1252TakesTheHighBytesAsTheSystemDoes) {
 }
 
 TEST(YdfExport, RtfRunsGolden) {
-    // The view's stream: no shading, no indents unless asked for, the closing break.
+    // The view's stream: the face alone, no shading, no indents unless asked for, the closing break.
     ydf::RtfWriter rtf;
     rtf.appendRun(u"a{\\}\t\u20AC", ydf::kMuted, 11, false);
     rtf.appendRun(u"", ydf::kWhite, 18, true);  // sets a format only: nothing
     rtf.appendRun(u"B\r\r\nc\r\n", ydf::kWhite, 18, true);
     rtf.appendRun(u"\rd\n\U0001F600", ydf::kMuted, 10, false);
     EXPECT_EQ(rtf.header(),
-              "{\\rtf1\\ansi\\deff0\\uc1{\\fonttbl{\\f0\\fmodern\\fprq1 Consolas;}}"
+              "{\\rtf1\\ansi\\deff0\\uc1{\\fonttbl{\\f0\\fnil Consolas;}}"
               "{\\colortbl;\\red102\\green102\\blue170;\\red255\\green255\\blue255;}\n");
     EXPECT_EQ(rtf.body(),
               "\\plain\\f0\\cf1\\fs22 a\\{\\\\\\}\\tab \\u8364?"
@@ -608,6 +608,7 @@ TEST(YdfExport, RtfFileShadesHangsAndEndsWithTheText) {
     sink.appendText("  T", ydf::kWhite, 18, true);
     sink.appendText("\r\n", ydf::kWhite, 18, false);
     const std::string file = sink.rtf.file();
+    EXPECT_EQ(file.find("{\\rtf1\\ansi\\deff0\\uc1{\\fonttbl{\\f0\\fmodern\\fprq1 Consolas;}}"), 0u);
     EXPECT_NE(
         file.find("{\\colortbl;\\red224\\green224\\blue224;\\red6\\green6\\blue12;\\red255\\green255"
                   "\\blue255;}\n{\\*\\background{\\shp{\\*\\shpinst{\\sp{\\sn fillColor}{\\sv 787974}}}}}"

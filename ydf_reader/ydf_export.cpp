@@ -183,7 +183,7 @@ void RtfWriter::appendRun(std::u16string_view w, uint32_t color, int32_t points,
     std::snprintf(format, sizeof format, "\\plain\\f0\\cf%zu\\fs%ld%s", colorIndex(color), long(points) * 2,
                   bold ? "\\b" : "");
     body_ += format;
-    if (shaded_) {
+    if (forFile_) {
         const size_t page = colorIndex(kBackground);
         std::snprintf(format, sizeof format, "\\chcbpat%zu\\highlight%zu", page, page);
         body_ += format;
@@ -218,7 +218,9 @@ void RtfWriter::appendRun(std::u16string_view w, uint32_t color, int32_t points,
 }
 
 std::string RtfWriter::header() const {
-    std::string head = "{\\rtf1\\ansi\\deff0\\uc1{\\fonttbl{\\f0\\fmodern\\fprq1 Consolas;}}{\\colortbl;";
+    std::string head =
+        forFile_ ? "{\\rtf1\\ansi\\deff0\\uc1{\\fonttbl{\\f0\\fmodern\\fprq1 Consolas;}}{\\colortbl;"
+                 : "{\\rtf1\\ansi\\deff0\\uc1{\\fonttbl{\\f0\\fnil Consolas;}}{\\colortbl;";
     for (const uint32_t c : colors_) {
         char entry[48];
         std::snprintf(entry, sizeof entry, "\\red%u\\green%u\\blue%u;", unsigned(red(c)), unsigned(green(c)),

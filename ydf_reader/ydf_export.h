@@ -4,6 +4,8 @@
 // RTF, as the reader streams it into its view and as the tool writes it:
 //
 //   {\rtf1\ansi\deff0\uc1{\fonttbl{\f0\fnil Consolas;}}{\colortbl;\red..\green..\blue..;...}
+//   (a file: \fmodern\fprq1 instead of \fnil, and \chcbpat\highlight of the page colour on
+//   every run)
 //   \plain\f0\cf<colour index>\fs<half points>[\b] <text of one run>      -- per run
 //   ...}
 //
@@ -65,9 +67,12 @@ constexpr int32_t kMarginTwips = 90;
 // Collects runs as RTF. Grows with the runs; may throw std::bad_alloc.
 class RtfWriter {
 public:
-    // `shaded`: every run also gets the page colour as its character shading, so that a
-    // client that shows no page colour still shows light text on dark ground.
-    explicit RtfWriter(bool shaded = false) : shaded_(shaded) {
+    // `forFile`: for other programs rather than the reader's view. The font table then
+    // names the face's family (fixed pitch), so that a system without Consolas takes
+    // another monospaced face, and every run also gets the page colour as its character
+    // shading, so that a client that shows no page colour still shows light text on dark
+    // ground. The view gets neither: its look stays as the control makes it.
+    explicit RtfWriter(bool forFile = false) : forFile_(forFile) {
     }
     void clear();
 
@@ -99,7 +104,7 @@ public:
 
 private:
     size_t colorIndex(uint32_t color);
-    bool shaded_;
+    bool forFile_;
 
     std::string body_;              // the runs, each with its full format
     std::vector<uint32_t> colors_;  // the colour table, in order of first use
