@@ -202,6 +202,9 @@ void RtfWriter::appendRun(std::u16string_view w, uint32_t color, int32_t points,
             body_ += kBreak;
             if (c == u'\r' && i + 1 < w.size() && w[i + 1] == u'\n') ++i;
             paragraphStart_ = true;
+        } else if (c == u' ' && forFile_ &&
+                   ((i > 0 && w[i - 1] == u' ') || (i + 1 < w.size() && w[i + 1] == u' '))) {
+            body_ += "{ }";  // word processors widen blanks that follow each other in RTF text
         } else if (c == u'\t') {
             body_ += "\\tab ";
         } else if (c == u'\\' || c == u'{' || c == u'}') {
