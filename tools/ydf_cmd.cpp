@@ -81,8 +81,18 @@ int ydfInfo(tool::Input& in) {
     tool::Bytes file;
     if (!readDocument(in, file)) return tool::refuse(kCannotRead);
     const ydf::Summary s = ydf::summarize(textOf(file), file.size());
-    std::printf("YDF v%s | %s | %s | \"%s\" | %zu section%s\n", s.version.c_str(), s.kind.c_str(),
-                s.id.c_str(), s.title.c_str(), s.sections, s.sections == 1 ? "" : "s");
+    // A UTF-8 document's values as the characters they decode to: a sequence cut by a
+    // value's buffer is left out, as everywhere else.
+    const ydf::Encoding encoding = ydf::textEncoding(textOf(file), file.size());
+    auto shown = [encoding](const std::string& value) {
+        if (encoding != ydf::Encoding::Utf8) return value;
+        std::string text;
+        ydf::appendUtf8(text, value, encoding);
+        return text;
+    };
+    std::printf("YDF v%s | %s | %s | \"%s\" | %zu section%s\n", shown(s.version).c_str(),
+                shown(s.kind).c_str(), shown(s.id).c_str(), shown(s.title).c_str(), s.sections,
+                s.sections == 1 ? "" : "s");
     return 0;
 }
 

@@ -142,6 +142,9 @@ check_true "UTF-8: the cut sequence shows as nothing" grep -qx "  \[${umlauts:0:
 check_true "UTF-8: the signature cut inside the euro sign" grep -qx '  HMAC-SHA256: abcdefghijklmno\.\.\.' \
     <(tr -d '\r' <"$T/enc-utf8.txt")
 check_true "invalid UTF-8: read as Windows-1252, byte for byte" grep -q $'  M\xc3\xbcller \xe9t\xe9\r\n' "$T/enc-invalid.txt"
+python3 -c 'print("{\"kind\": \"" + "ü" * 40 + "\"}", end="")' >"$T/enc-kind.ydf"
+run info "$T/enc-kind.ydf"
+check "UTF-8: info leaves out the character cut by the kind's buffer" "$rc|$out" "0|YDF v | $(printf 'ü%.0s' $(seq 31)) |  | \"\" | 0 sections"
 check "both pages say they are UTF-8" "$(cat "$T/enc-cp1252.html" "$T/enc-utf8.html" | grep -c '<meta charset="utf-8">')" 2
 
 # LibreOffice shows no page colour: the runs' dark shading holds their light text.
