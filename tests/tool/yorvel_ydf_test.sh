@@ -83,6 +83,50 @@ PY
 check "Chromium shows the runs' text, CR CR LF as one blank" "$(shown_in_chromium "$T/page.html")" \
     "$(as_shown "$T/page.txt" cp1252)"
 
+# The page's layout in Chromium: every line starts off the window's edge, and the lines a
+# paragraph or an item wraps into start under its text, after its blanks and "- ".
+words=$(printf 'word%d ' $(seq 60))
+printf '{"kicker": "K", "paragraph": "%s", "list": ["%s"]}' "$words" "$words" >"$T/wrap.ydf"
+run convert "$T/wrap.ydf" "$T/wrap.html"
+cat >"$T/probe.js" <<'JS'
+const out = [];
+for (const block of document.querySelectorAll("main > div")) {
+    const text = block.firstChild && block.firstChild.firstChild;
+    if (!text || text.nodeType !== 3) continue;
+    const lead = text.data.match(/^ *(- )?/)[0].length;
+    if (lead >= text.data.length) continue;  // nothing after the blanks
+    const range = document.createRange();
+    range.selectNodeContents(text);
+    const lines = new Map();  // each line's top: where its leftmost piece starts
+    for (const r of range.getClientRects())
+        lines.set(Math.round(r.top), Math.min(lines.get(Math.round(r.top)) ?? Infinity, r.left));
+    const lefts = [...lines.entries()].sort((a, b) => a[0] - b[0]).map(e => Math.round(e[1]));
+    range.setStart(text, lead);
+    range.setEnd(text, lead + 1);
+    const start = Math.round(range.getBoundingClientRect().left);
+    out.push([lefts[0], start, lefts.length, ...lefts.slice(1)].join(" "));
+}
+document.body.textContent = out.join("|");
+JS
+python3 -c 'import sys; page = open(sys.argv[1]).read(); print(page.replace("</body>", "<script>" + open(sys.argv[2]).read() + "</script></body>"))' \
+    "$T/wrap.html" "$T/probe.js" >"$T/probe.html"
+layout=$(timeout 60 chromium --headless --no-sandbox --disable-gpu --user-data-dir="$T/chromium" --window-size=500,800 \
+    --dump-dom "file://$T/probe.html" 2>/dev/null | python3 -c '
+import re, sys
+print(re.search(r"<body>(.*)</body>", sys.stdin.read(), re.S).group(1).strip())')
+check "Chromium: the page's lines (first line's left, text start, lines, wrapped lines' left)" \
+    "$(python3 - "$layout" <<'PY'
+import sys
+bad, wrapped_lines = [], 0
+for block in sys.argv[1].split('|'):
+    first, start, count, *wrapped = map(int, block.split())
+    if first < 6: bad.append('a line at the edge: ' + block)
+    if any(left != start for left in wrapped): bad.append('not hanging: ' + block)
+    wrapped_lines += len(wrapped)
+print(not bad and wrapped_lines >= 10 or (bad, wrapped_lines))
+PY
+)" True
+
 # --- What the bytes mean, in every output --------------------------------------------
 # A document whose text is valid UTF-8 with a multi-byte sequence is read as UTF-8, any
 # other as Windows-1252. Each goes through the text, the page in Chromium, the RTF in
