@@ -54,7 +54,10 @@ check "the page needs nothing else: no script, link or image" "$(grep -c '<scrip
 run convert "$T/page.ydf" "$T/page.txt"
 sed 's#</body>#<script>document.body.textContent = JSON.stringify(document.querySelector("main").innerText)</script></body>#' \
     "$T/page.html" >"$T/probe.html"
-timeout 60 chromium --headless --no-sandbox --disable-gpu --user-data-dir="$T/chromium" \
+# Its home is the scratch folder: Chromium keeps crash reports under $HOME/.config even
+# with a --user-data-dir.
+HOME=$T XDG_CONFIG_HOME=$T/config XDG_CACHE_HOME=$T/cache \
+    timeout 60 chromium --headless --no-sandbox --disable-gpu --user-data-dir="$T/chromium" \
     --dump-dom "file://$T/probe.html" >"$T/dom.html" 2>/dev/null
 check "Chromium shows the runs' text" "$(python3 - "$T/dom.html" "$T/page.txt" <<'PY'
 import html, json, re, sys
