@@ -56,6 +56,10 @@ done
 export DISPLAY=:$(tr -d '\n' <"$out/display")
 rm -f "$out/display"
 
+# The reader's caret stays on instead of blinking, so that its screenshot is the same at
+# every run (this copy of the prefix only).
+timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v CursorBlinkRate /d -1 /f >/dev/null 2>&1
+
 # Sound goes to a file: an ALSA "file" device over "null", for the player's process only.
 printf '<confdir:alsa.conf>\npcm.!default { type file; slave.pcm "null"; file "%s"; format "raw" }\n' \
     "$out/played.raw" >"$out/asound.conf"
