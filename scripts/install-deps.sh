@@ -93,7 +93,7 @@ run_apt() {
     $sudo env LOG="$log" bash -c 'exec "$@" 3>&1 >>"$LOG" 2>&1 </dev/null' run_apt "$@"
 }
 
-# apt_failed WHAT: says which packages failed and what was said about them, then the end of
+# apt_failed COMMAND: says which packages failed and what was said about them, then the end of
 # the log, and how to go on.
 apt_failed() {
     local pkgs
@@ -101,7 +101,7 @@ apt_failed() {
               sed -n 's/^dpkg: error processing package \([^ ]*\).*/\1/p; s/^dpkg: error processing archive \([^ ]*\).*/\1/p' "$log"
               sed -n '/^Errors were encountered while processing:/,$ s/^ \([^ ]\+\)$/\1/p' "$log"
             } | sed 's/:amd64$//' | sort -u | xargs)
-    echo "apt-get $1 failed${pkgs:+ on: $pkgs}"
+    echo "$1 failed${pkgs:+ on: $pkgs}"
     if [ -n "$pkgs" ]; then
         echo "What was said about ${pkgs// /, }:"
         grep -F -w "$(tr ' ' '\n' <<<"$pkgs")" "$log" | grep -v -e '^Get:' -e '^Selecting' -e '^Preparing' \
@@ -125,13 +125,13 @@ echo "Installing missing packages: ${missing[*]}"
 apt_opts=(-y -q --no-install-recommends --reinstall -o Dpkg::Use-Pty=0)
 
 echo "  updating the package lists"
-run_apt apt-get update -q || apt_failed update
+run_apt apt-get update -q || apt_failed "apt-get update"
 
 # What is to be done: packages with their dependencies, and the bytes still to download.
 count=$($sudo apt-get install -s "${apt_opts[@]}" "${missing[@]}" </dev/null 2>>"$log" |
-    awk '/^Inst / { n++ } END { print n + 0 }') || apt_failed "install -s"
+    awk '/^Inst / { n++ } END { print n + 0 }') || apt_failed "apt-get install -s"
 bytes=$($sudo apt-get install --print-uris -qq "${apt_opts[@]}" "${missing[@]}" </dev/null 2>>"$log" |
-    awk '{ b += $3 } END { print b + 0 }') || apt_failed "install --print-uris"
+    awk '{ b += $3 } END { print b + 0 }') || apt_failed "apt-get install --print-uris"
 mb() { awk -v b="$1" 'BEGIN { printf "%.1f MB", b / 1e6 }'; }
 echo "  $count packages with their dependencies, $(mb "$bytes") to download"
 
@@ -166,9 +166,13 @@ progress() {
 }
 
 run_apt apt-get install "${apt_opts[@]}" -o APT::Status-Fd=3 "${missing[@]}" | progress ||
-    apt_failed install
+    apt_failed "apt-get install"
 mapfile -t still < <(status)
-[ ${#still[@]} -eq 0 ] || { echo "${still[*]}: still not installed" >>"$log"; echo "${still[*]}" >"$log.failed"; apt_failed install; }
+if [ ${#still[@]} -gt 0 ]; then
+    echo "${still[*]}: still not installed" >>"$log"
+    echo "${still[*]}" >"$log.failed"
+    apt_failed "apt-get install"
+fi
 disk=$(sed -n 's/^After this operation, \(.*\) of additional disk space will be used.*/\1/p' "$log" | tail -n 1)
 echo "Installed $count packages in $((SECONDS - t0)) s${disk:+, $disk more on disk}."
 rm -f "$log"
