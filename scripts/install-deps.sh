@@ -61,7 +61,7 @@ done
 wanted=$(awk -v g=" ${groups[*]:-} " 'NF && (g == "  " || index(g, " " $1 " ")) { print $2 }' <<<"$table")
 [ -n "$wanted" ] || { echo "install-deps: no such group: ${groups[*]}" >&2; exit 2; }
 
-# status: "PACKAGE STATUS" for each wanted package that is not fully installed.
+# status: the wanted packages dpkg does not list as "install ok installed", one a line.
 status() {
     # shellcheck disable=SC2086
     dpkg-query -W -f='${Package} ${Status}\n' $wanted 2>/dev/null | awk '$2 " " $3 " " $4 == "install ok installed" { print $1 }' |
