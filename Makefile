@@ -1,6 +1,7 @@
 # Front door: configure once, build both trees, forward to ctest and the benchmarks.
 #   make          build everything (native tools and tests, Windows programs and tests)
 #   make test     build, then run every suite (native, and Windows under Wine)
+#   make tool     only the Linux tool and libyorvel (build/native), with only their packages
 #   make bench    run the benchmarks
 # Personal knobs (JOBS=..., CMAKE_FLAGS=...) go into local.mk.
 -include local.mk
@@ -14,7 +15,7 @@ CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := $(patsubst fuzz/%.cpp,%,$(wildcard fuzz/fuzz_*.cpp))
 
-.PHONY: all deps native win64 test test-native test-win64 bench demo asan fuzz package samples format format-check clean distclean install uninstall
+.PHONY: all deps tool native win64 test test-native test-win64 bench demo asan fuzz package samples format format-check clean distclean install uninstall
 
 all: native win64
 
@@ -28,8 +29,16 @@ $(WIN64)/CMakeCache.txt: | deps
 	cmake -S . -B $(WIN64) -DCMAKE_BUILD_TYPE=Release \
 	      -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-mingw64.cmake $(CMAKE_FLAGS)
 
+# A tree configured by make tool builds the tests again from here on.
 native: $(NATIVE)/CMakeCache.txt
+	@! grep -q '^YORVEL_TOOL_ONLY:BOOL=ON' $(NATIVE)/CMakeCache.txt || cmake -S . -B $(NATIVE) -DYORVEL_TOOL_ONLY=OFF
 	cmake --build $(NATIVE) -j $(JOBS)
+
+# The tool (build/native/yorvel) and the library alone: no tests, no Wine, MinGW or Chromium.
+tool:
+	@scripts/install-deps.sh --tool
+	@[ -f $(NATIVE)/CMakeCache.txt ] || cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DYORVEL_TOOL_ONLY=ON $(CMAKE_FLAGS)
+	cmake --build $(NATIVE) -j $(JOBS) --target yorvel yorvel_static yorvel_shared
 
 win64: $(WIN64)/CMakeCache.txt
 	cmake --build $(WIN64) -j $(JOBS)
@@ -83,15 +92,16 @@ format-check: | deps
 	clang-format --dry-run -Werror $(CXX_SOURCES)
 
 # make install [PREFIX=/usr/local] [DESTDIR=...]: the tool, the programs, libyorvel, the desktop files.
+# The paths reach the shell through the environment, never through the command text, so
+# any character in them stays as it is (a $ is written $$ on make's command line).
 PREFIX ?= /usr/local
+export PREFIX DESTDIR
 install: all
-	cmake -S . -B $(NATIVE) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
-	cmake --build $(NATIVE) -j $(JOBS)
-	DESTDIR=$(DESTDIR) cmake --install $(NATIVE)
+	cmake --install $(NATIVE) --prefix "$$PREFIX"
 
-# Removes every file the last make install wrote, then the folders that are only ours.
+# Removes every file the last make install wrote, then the folders it made, when empty.
 uninstall:
-	@DESTDIR=$(DESTDIR) scripts/uninstall.sh $(NATIVE)/install_manifest.txt
+	@scripts/uninstall.sh $(NATIVE)/install_manifest.txt
 
 clean:
 	-cmake --build $(NATIVE) --target clean

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Shows the three programs, each on a bundled sample, under Wine in a prefix of the
-# project's own (build/wine/demo-prefix, never ~/.wine).
+# Shows the three programs, each on a bundled sample, under Wine in a copy of the
+# project's prefix (build/wine/demo, never ~/.wine).
 #
 # With a usable DISPLAY the programs open there, and the script waits until all three
 # are closed. Without one they run on a private X server, and the script writes a
@@ -9,7 +9,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 root=$PWD
-export YORVEL_WINEPREFIX=$root/build/wine/demo-prefix
+export YORVEL_WINEPREFIX=$root/build/wine/demo
 source scripts/wine-env.sh
 
 out=$root/build/demo
@@ -23,13 +23,13 @@ declare -A sample=([YorvelYIFReader]=aurora.yif [YorvelYDFReader]=brochure.ydf [
 
 xvfb_pid=""
 cleanup() {
-    timeout 20 wineserver -k >/dev/null 2>&1 || true
+    yorvel_wine_end
     [ -n "$xvfb_pid" ] && { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; } || true
 }
 trap cleanup EXIT
 
 echo "Preparing the Wine prefix (the first time takes a few seconds)..."
-timeout 300 bash -c 'source scripts/wine-env.sh && yorvel_wine_prefix'
+timeout 300 bash -c 'source scripts/wine-env.sh && yorvel_wine_prefix --fresh'
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     echo "Opening the three programs on $DISPLAY; close their windows to finish."
@@ -55,6 +55,10 @@ until [ -s "$out/display" ]; do
 done
 export DISPLAY=:$(tr -d '\n' <"$out/display")
 rm -f "$out/display"
+
+# The reader's caret stays on instead of blinking, so that its screenshot is the same at
+# every run (this copy of the prefix only).
+timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v CursorBlinkRate /d -1 /f >/dev/null 2>&1
 
 # Sound goes to a file: an ALSA "file" device over "null", for the player's process only.
 printf '<confdir:alsa.conf>\npcm.!default { type file; slave.pcm "null"; file "%s"; format "raw" }\n' \
@@ -91,3 +95,17 @@ rm -f "$out/asound.conf"
 
 echo "Screenshots and sound are in build/demo:"
 ls -1 "$out" | sed 's/^/  /'
+
+# The README shows these screenshots as docs/*.png: a picture that differs from what the
+# programs show now is replaced, and said so (to be committed with the change that made it).
+stale=0
+for p in "${programs[@]}"; do
+    diff=$(compare -metric AE "$out/$p.png" "docs/$p.png" null: 2>&1) || true
+    [ "$diff" = 0 ] && continue
+    [[ $diff =~ ^[0-9]+$ ]] && diff="$diff pixels differ" || diff="its size differs"
+    cp "$out/$p.png" "docs/$p.png"
+    echo "docs/$p.png was not what the program shows ($diff): replaced by the new screenshot."
+    stale=1
+done
+[ "$stale" -eq 0 ] && echo "docs/*.png, the README's pictures, are what the programs show."
+exit 0

@@ -1,90 +1,150 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, and only those that are missing.
 # Safe to run again: with everything present it does nothing and touches no network.
+#
+#   scripts/install-deps.sh            everything: make demo, make test, fuzzing, formatting
+#   scripts/install-deps.sh --tool     only what the yorvel tool and libyorvel need (make tool)
+#   scripts/install-deps.sh GROUP...   the named groups of the table below
+#
+# A package counts as present only when dpkg says "install ok installed": one an earlier run
+# left half-configured is finished (dpkg --configure -a) or installed again.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
-# package  -> a file whose presence proves the package is installed
-declare -A probe=(
-    [cmake]=/usr/bin/cmake
-    [make]=/usr/bin/make
-    [g++]=/usr/bin/g++
-    [pkg-config]=/usr/bin/pkg-config
-    [libgtest-dev]=/usr/include/gtest/gtest.h
-    [googletest]=/usr/src/googletest/CMakeLists.txt
-    [libbenchmark-dev]=/usr/include/benchmark/benchmark.h
-    [libpng-dev]=/usr/include/png.h
-    [zlib1g-dev]=/usr/include/zlib.h
-    [libsndfile1-dev]=/usr/include/sndfile.h
-    [libdeflate-dev]=/usr/include/libdeflate.h
-    [libfreetype-dev]=/usr/include/freetype2/ft2build.h
-    [fonts-dejavu-core]=/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf
-    [shared-mime-info]=/usr/bin/update-mime-database
-    [libglib2.0-bin]=/usr/bin/gio
-    [desktop-file-utils]=/usr/bin/desktop-file-validate
-    [man-db]=/usr/bin/man
-    [chromium]=/usr/bin/chromium
-    [g++-mingw-w64-x86-64-posix]=/usr/bin/x86_64-w64-mingw32-g++-posix
-    [binutils-mingw-w64-x86-64]=/usr/bin/x86_64-w64-mingw32-windres
-    [wine]=/usr/bin/wine
-    [wine64]=/usr/lib/wine/wine64
-    [xvfb]=/usr/bin/Xvfb
-    [xdotool]=/usr/bin/xdotool
-    [x11-utils]=/usr/bin/xwininfo
-    [imagemagick]=/usr/bin/compare
-    [fonts-wine]=/usr/share/wine/fonts
-    [clang]=/usr/bin/clang++
-    [clang-format]=/usr/bin/clang-format
-    [libclang-rt-14-dev]=/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
-    [zip]=/usr/bin/zip
-    [xxd]=/usr/bin/xxd
-    [python3]=/usr/bin/python3
-    [bc]=/usr/bin/bc
-    [time]=/usr/bin/time
-)
+# group     package                       what for
+table='
+tool        g++                           the compiler
+tool        cmake                         the build
+tool        make                          the front door
+tool        pkg-config                    finding the libraries below
+tool        libpng-dev                    yorvel: PNG in and out
+tool        zlib1g-dev                    yorvel: PNG and icon compression
+tool        libsndfile1-dev               yorvel: sounds in
+tool        libdeflate-dev                yorvel: fast PNG compression
+tool        libfreetype-dev               yorvel: document thumbnails
+tool        fonts-dejavu-core             yorvel: the thumbnails font, the reader font under Wine
+tests       libgtest-dev                  unit tests
+tests       googletest                    unit tests, built with MinGW for Windows
+tests       libbenchmark-dev              benchmarks
+tests       python3                       test helpers
+tests       shared-mime-info              install test: MIME types
+tests       libglib2.0-bin                install test: gio, types as a desktop sees them
+tests       desktop-file-utils            install test: desktop entries
+tests       man-db                        install test: the man page
+tests       imagemagick                   screenshots and picture checks
+tests       xxd                           byte-level test files
+tests       bc                            test arithmetic
+tests       time                          memory bounds in tests
+browser     chromium                      the HTML export shown in a browser
+windows     g++-mingw-w64-x86-64-posix    the Windows programs
+windows     binutils-mingw-w64-x86-64     their resources (windres)
+windows     wine                          running them
+windows     wine64                        running them (64-bit)
+windows     fonts-wine                    fixed fonts for reproducible pictures
+windows     xvfb                          a private X server for the demo and the tests
+windows     xdotool                       real mouse clicks in end-to-end tests
+windows     x11-utils                     xdpyinfo, xwininfo
+dev         clang                         make fuzz
+dev         libclang-rt-14-dev            make fuzz (libFuzzer)
+dev         clang-format                  make format
+dev         zip                           make package
+'
 
-missing=()
-for pkg in "${!probe[@]}"; do
-    [ -e "${probe[$pkg]}" ] || missing+=("$pkg")
+groups=()
+for arg in "$@"; do
+    case $arg in
+        --tool) groups+=(tool) ;;
+        -*) echo "usage: $0 [--tool | GROUP...]" >&2; exit 2 ;;
+        *) groups+=("$arg") ;;
+    esac
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+wanted=$(awk -v g=" ${groups[*]:-} " 'NF && (g == "  " || index(g, " " $1 " ")) { print $2 }' <<<"$table")
+[ -n "$wanted" ] || { echo "install-deps: no such group: ${groups[*]}" >&2; exit 2; }
 
-echo "Installing missing packages: ${missing[*]}"
+# status: the wanted packages dpkg does not list as "install ok installed", one a line.
+status() {
+    # shellcheck disable=SC2086
+    dpkg-query -W -f='${Package} ${Status}\n' $wanted 2>/dev/null | awk '$2 " " $3 " " $4 == "install ok installed" { print $1 }' |
+        sort >"$log.ok" || true
+    comm -23 <(tr ' ' '\n' <<<"$wanted" | sort) "$log.ok"
+}
+
+mkdir -p build
+log=$PWD/build/install-deps.log
+: >"$log"
+trap 'rm -f "$log.ok" "$log.failed"' EXIT
+mapfile -t missing < <(status)
+broken=$(dpkg --audit 2>/dev/null || true)
+if [ ${#missing[@]} -eq 0 ] && [ -z "$broken" ]; then
+    rm -f "$log"
+    exit 0
+fi
+
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-# No questions, no terminal: CI runs this without stdin or tty. Apt's own chatter goes to a
-# log, shown if it fails; what is printed is a line at each tenth of each phase, saying
-# how much is left, from the status lines apt writes for front ends (APT::Status-Fd).
-# They go to stderr, the one descriptor besides stdout that sudo passes on.
 export DEBIAN_FRONTEND=noninteractive
-apt_opts=(-y -q --no-install-recommends -o Dpkg::Use-Pty=0)
-log=$(mktemp /tmp/install-deps.XXXXXX.log)
 t0=$SECONDS
 
-apt_failed() {  # apt_failed WHAT
-    echo "apt-get $1 failed; the end of its output ($log):"
-    tail -n 30 "$log"
+# run_apt COMMAND...: runs it as root with its output and the output of dpkg's maintainer
+# scripts appended to the log (an ordinary file, which they can write to), and the status
+# lines apt writes for front ends (APT::Status-Fd=3) on our standard output. A descriptor
+# above 2 does not pass through sudo, so a shell on the far side sets it up.
+run_apt() {
+    $sudo env LOG="$log" bash -c 'exec "$@" 3>&1 >>"$LOG" 2>&1 </dev/null' run_apt "$@"
+}
+
+# apt_failed COMMAND: says which packages failed and what was said about them, then the end of
+# the log, and how to go on.
+apt_failed() {
+    local pkgs
+    pkgs=$( { cat "$log.failed" 2>/dev/null
+              sed -n 's/^dpkg: error processing package \([^ ]*\).*/\1/p; s/^dpkg: error processing archive \([^ ]*\).*/\1/p' "$log"
+              sed -n '/^Errors were encountered while processing:/,$ s/^ \([^ ]\+\)$/\1/p' "$log"
+            } | sed 's/:amd64$//' | sort -u | xargs)
+    echo "$1 failed${pkgs:+ on: $pkgs}"
+    if [ -n "$pkgs" ]; then
+        echo "What was said about ${pkgs// /, }:"
+        grep -F -w "$(tr ' ' '\n' <<<"$pkgs")" "$log" | grep -v -e '^Get:' -e '^Selecting' -e '^Preparing' \
+            -e '^Unpacking' | tail -n 20 | sed 's/^/  | /'
+    fi
+    echo "The end of apt's output (all of it: $log):"
+    tail -n 15 "$log" | sed 's/^/  | /'
+    echo "Run this script again to finish what was half done; it says what still fails."
     exit 1
 }
 
+if [ -n "$broken" ]; then
+    echo "Finishing packages an earlier run left half done: $(awk '/^ [^ ]/ { print $1 }' <<<"$broken" | xargs)"
+    run_apt dpkg --configure -a >/dev/null || apt_failed "dpkg --configure -a"
+    mapfile -t missing < <(status)
+    [ ${#missing[@]} -eq 0 ] && { echo "Done in $((SECONDS - t0)) s."; rm -f "$log"; exit 0; }
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+# --reinstall: a package dpkg still does not list as installed and configured is unpacked anew.
+apt_opts=(-y -q --no-install-recommends --reinstall -o Dpkg::Use-Pty=0)
+
 echo "  updating the package lists"
-$sudo apt-get update -q </dev/null >>"$log" 2>&1 || apt_failed update
+run_apt apt-get update -q || apt_failed "apt-get update"
 
 # What is to be done: packages with their dependencies, and the bytes still to download.
 count=$($sudo apt-get install -s "${apt_opts[@]}" "${missing[@]}" </dev/null 2>>"$log" |
-    awk '/^Inst / { n++ } END { print n + 0 }') || apt_failed "install -s"
+    awk '/^Inst / { n++ } END { print n + 0 }') || apt_failed "apt-get install -s"
 bytes=$($sudo apt-get install --print-uris -qq "${apt_opts[@]}" "${missing[@]}" </dev/null 2>>"$log" |
-    awk '{ b += $3 } END { print b + 0 }') || apt_failed "install --print-uris"
+    awk '{ b += $3 } END { print b + 0 }') || apt_failed "apt-get install --print-uris"
 mb() { awk -v b="$1" 'BEGIN { printf "%.1f MB", b / 1e6 }'; }
 echo "  $count packages with their dependencies, $(mb "$bytes") to download"
 
 # progress: turns apt's status lines into a line per tenth of the download and of the
-# installation; everything else goes to the log.
+# installation; errors are kept for apt_failed.
 progress() {
     local line kind item pct text step shown_dl=-1 shown_pm=-1 done_pkgs=0
     while IFS= read -r line; do
-        case $line in
-            dlstatus:* | pmstatus:*) IFS=: read -r kind item pct text <<<"$line" ;;
-            *) echo "$line" >>"$log"; continue ;;
+        IFS=: read -r kind item pct text <<<"$line"
+        case $kind in
+            pmerror | dlerror) echo "$line" >>"$log"; echo "$item" >>"$log.failed"; continue ;;
+            dlstatus | pmstatus) ;;
+            *) continue ;;
         esac
         pct=${pct%%.*}
         [[ $pct =~ ^[0-9]+$ ]] || continue
@@ -93,7 +153,7 @@ progress() {
             dlstatus)
                 [ "$step" -gt "$shown_dl" ] || continue
                 shown_dl=$step
-                echo "  download $(printf '%3d' "$step")%: ${text,}, $(mb $(( bytes * (100 - step) / 100 ))) left"
+                echo "  download $(printf '%3d' "$step")%: ${text,}, $(mb $((bytes * (100 - step) / 100))) left"
                 ;;
             pmstatus)
                 [[ $text == Installed* ]] && done_pkgs=$((done_pkgs + 1))
@@ -105,7 +165,14 @@ progress() {
     done
 }
 
-$sudo apt-get install "${apt_opts[@]}" -o APT::Status-Fd=2 "${missing[@]}" </dev/null 2>&1 >>"$log" |
-    progress || apt_failed install
-echo "Installed $count packages in $((SECONDS - t0)) s."
+run_apt apt-get install "${apt_opts[@]}" -o APT::Status-Fd=3 "${missing[@]}" | progress ||
+    apt_failed "apt-get install"
+mapfile -t still < <(status)
+if [ ${#still[@]} -gt 0 ]; then
+    echo "${still[*]}: still not installed" >>"$log"
+    echo "${still[*]}" >"$log.failed"
+    apt_failed "apt-get install"
+fi
+disk=$(sed -n 's/^After this operation, \(.*\) of additional disk space will be used.*/\1/p' "$log" | tail -n 1)
+echo "Installed $count packages in $((SECONDS - t0)) s${disk:+, $disk more on disk}."
 rm -f "$log"

@@ -12,7 +12,7 @@ FORMAT=$3
 # A prefix of its own, with Wine's frames instead of a window manager's: closing a window
 # then takes milliseconds instead of two seconds, which matters over a hundred and fifty
 # closes. Only the driver talks to the windows here, and it needs no window manager.
-export YORVEL_E2E_WINEPREFIX=${YORVEL_E2E_WINEPREFIX:-$E2E_REPO/build/wine/hostile-prefix}
+export YORVEL_E2E_WINEPREFIX=${YORVEL_E2E_WINEPREFIX:-$E2E_REPO/build/wine/hostile}
 e2e_init "$1" "$2"
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 

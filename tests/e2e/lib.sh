@@ -70,10 +70,10 @@ e2e_init() {  # e2e_init PROGRAM.exe WDRIVE.exe
     trap 'exit 130' INT TERM HUP
 
     # A prefix of its own, apart from the unit tests' (which run without a display and
-    # at the same time): made once, with the same fonts, and reused.
-    export YORVEL_WINEPREFIX=${YORVEL_E2E_WINEPREFIX:-$E2E_REPO/build/wine/e2e-prefix}
+    # at the same time): a new copy of the project's one prefix at each script's start.
+    export YORVEL_WINEPREFIX=${YORVEL_E2E_WINEPREFIX:-$E2E_REPO/build/wine/e2e}
     source "$E2E_REPO/scripts/wine-env.sh"
-    timeout 300 bash -c 'source "$1/scripts/wine-env.sh" && yorvel_wine_prefix' _ "$E2E_REPO" ||
+    timeout 300 bash -c 'source "$1/scripts/wine-env.sh" && yorvel_wine_prefix --fresh' _ "$E2E_REPO" ||
         { echo "could not make the Wine prefix"; exit 1; }
 
     # Xvfb picks a free display and writes its number to the descriptor we give it.
@@ -99,10 +99,7 @@ e2e_init() {  # e2e_init PROGRAM.exe WDRIVE.exe
 e2e_cleanup() {
     local rc=$?
     [ "$failures" -gt 0 ] && rc=1
-    if [ -n "${WINEPREFIX:-}" ]; then
-        timeout 20 wineserver -k >/dev/null 2>&1
-        timeout 20 wineserver -w >/dev/null 2>&1
-    fi
+    [ -n "${WINEPREFIX:-}" ] && yorvel_wine_end
     if [ -n "$XVFB_PID" ]; then
         kill "$XVFB_PID" 2>/dev/null
         wait "$XVFB_PID" 2>/dev/null

@@ -63,12 +63,15 @@ run convert "$T/page.ydf" "$T/page.html"
 check "convert to HTML succeeds" "$rc|$err" "0|"
 check "the page needs nothing else: no script, link or image" "$(grep -c '<script\|<link\|<img\|src=' "$T/page.html")" "0"
 run convert "$T/page.ydf" "$T/page.txt"
+# Chromium's home is the scratch folder: it keeps crash reports under $HOME/.config even
+# with a --user-data-dir.
+in_scratch_home() { HOME=$T XDG_CONFIG_HOME=$T/config XDG_CACHE_HOME=$T/cache "$@"; }
 # shown_in_chromium HTML: the page's lines as headless Chromium lays them out, one per
 # paragraph block, as UTF-8.
 shown_in_chromium() {
     sed 's#</body>#<script>document.body.textContent = JSON.stringify([...document.querySelector("main").children].map(d => d.innerText.replace(/\\n$/, "")))</script></body>#' \
         "$1" >"$T/probe.html"
-    timeout 60 chromium --headless --no-sandbox --disable-gpu --user-data-dir="$T/chromium" \
+    in_scratch_home timeout 60 chromium --headless --no-sandbox --disable-gpu --user-data-dir="$T/chromium" \
         --dump-dom "file://$T/probe.html" 2>/dev/null | python3 -c '
 import html, json, re, sys
 print("\n".join(json.loads(html.unescape(re.search(r"<body>(.*)</body>", sys.stdin.read(), re.S).group(1)))))'
@@ -117,7 +120,7 @@ document.body.textContent = out.join("|");
 JS
 python3 -c 'import sys; page = open(sys.argv[1]).read(); print(page.replace("</body>", "<script>" + open(sys.argv[2]).read() + "</script></body>"))' \
     "$T/wrap.html" "$T/probe.js" >"$T/probe.html"
-layout=$(timeout 60 chromium --headless --no-sandbox --disable-gpu --user-data-dir="$T/chromium" --window-size=500,800 \
+layout=$(in_scratch_home timeout 60 chromium --headless --no-sandbox --disable-gpu --user-data-dir="$T/chromium" --window-size=500,800 \
     --dump-dom "file://$T/probe.html" 2>/dev/null | python3 -c '
 import re, sys
 print(re.search(r"<body>(.*)</body>", sys.stdin.read(), re.S).group(1).strip())')
@@ -151,7 +154,7 @@ have_lo=
 if command -v soffice >/dev/null && command -v pdftoppm >/dev/null; then
     have_lo=1
     for name in cp1252 utf8 invalid; do "$YORVEL" convert "$T/enc-$name.ydf" "$T/enc-$name.rtf"; done
-    (cd "$T" && timeout 300 soffice -env:UserInstallation="file://$T/lo" --headless --norestore \
+    (cd "$T" && in_scratch_home timeout 300 soffice -env:UserInstallation="file://$T/lo" --headless --norestore \
         --convert-to 'txt:Text (encoded):UTF8' --outdir "$T/lo-txt" enc-*.rtf >/dev/null 2>&1)
 else
     echo "SKIP: LibreOffice (soffice) or pdftoppm is not installed: RTF not checked in a word processor"
@@ -200,7 +203,7 @@ check "both pages say they are UTF-8" "$(cat "$T/enc-cp1252.html" "$T/enc-utf8.h
 
 # LibreOffice shows no page colour: the runs' dark shading holds their light text.
 if [ -n "$have_lo" ]; then
-    (cd "$T" && timeout 300 soffice -env:UserInstallation="file://$T/lo" --headless --norestore \
+    (cd "$T" && in_scratch_home timeout 300 soffice -env:UserInstallation="file://$T/lo" --headless --norestore \
         --convert-to pdf --outdir "$T/lo-pdf" enc-utf8.rtf >/dev/null 2>&1)
     pdftoppm -r 96 -f 1 -l 1 "$T/lo-pdf/enc-utf8.pdf" "$T/lo-page"
     check "LibreOffice: white and light grey text on dark shading" "$(python3 - "$T"/lo-page*.ppm <<'PY'
