@@ -194,7 +194,7 @@ bool Output::open(std::string& error) {
     int fd;
     {
         SignalsHeld held;
-        fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) std::memcpy(gPendingTemp, temp_.c_str(), temp_.size() + 1);
     }
     if (fd < 0) {

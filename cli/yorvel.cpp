@@ -2,7 +2,7 @@
 //
 //   yorvel info FILE          the status line the viewer would show (a document: a summary)
 //   yorvel convert IN OUT     OUT's extension picks the output format
-//   yorvel convert IN.png OUT.yif [--trits 3|9] [--rle]    making images
+//   yorvel convert IN.png OUT.yif [--trits 3|9] [--dither fs|none] [--rle|--raw]   making images
 //   yorvel convert IN.wav OUT.yaf                           making sounds
 //   yorvel thumbnail IN OUT.png [--size N]   a picture of a Yorvel file, at most N x N
 //
@@ -28,7 +28,7 @@ namespace {
 
 const char kUsageText[] =
     "usage: yorvel info FILE\n"
-    "       yorvel convert IN OUT [--trits 3|9] [--rle]\n"
+    "       yorvel convert IN OUT [--trits 3|9] [--dither fs|none] [--rle|--raw]\n"
     "       yorvel thumbnail IN OUT.png [--size N]\n"
     "\n"
     "  info FILE          print what the Yorvel viewer shows for FILE; for a document,\n"
@@ -39,7 +39,10 @@ const char kUsageText[] =
     "                       .yaf sound    -> .wav (16-bit PCM)\n"
     "                       .ydf document -> .json (the styled runs), .txt (their text),\n"
     "                                        .rtf (rich text) or .html (a web page)\n"
-    "                       .png picture  -> .yif, options --trits 3|9 (default 9) and --rle\n"
+    "                       .png picture  -> .yif, options --trits 3|9 (default 9),\n"
+    "                                        --dither fs (error diffusion, default) or none\n"
+    "                                        (nearest colour), --rle or --raw (default: the\n"
+    "                                        smaller of run codes and raw trits)\n"
     "                       sound file    -> .yaf (WAV, FLAC, Ogg, AIFF... as 16-bit)\n"
     "  thumbnail IN OUT.png  a PNG of at most N x N pixels (--size N, 1 to 2048, default\n"
     "                     128) of a Yorvel file: the picture, the sound's waveform, or\n"
@@ -50,7 +53,7 @@ const char kUsageText[] =
 
 const char kShortUsage[] =
     "usage: yorvel info FILE\n"
-    "       yorvel convert IN OUT [--trits 3|9] [--rle]\n"
+    "       yorvel convert IN OUT [--trits 3|9] [--dither fs|none] [--rle|--raw]\n"
     "       yorvel thumbnail IN OUT.png [--size N]\n"
     "Try 'yorvel --help' for more.\n";
 
@@ -120,9 +123,9 @@ int run(int argc, char** argv) {
     if (!info && argc < 4) return usageError(command + " needs IN and OUT");
 
     // Options, after IN and OUT: the encoder's for convert, the size for thumbnail.
-    int trits = 9;
+    EncodeOptions encoding;
     uint32_t size = thumb::kDefaultSize;
-    bool runLength = false, encoderOptions = false;
+    bool encoderOptions = false, runsGiven = false;
     for (int i = 4; i < argc; ++i) {
         const std::string option = argv[i];
         if (thumbnail) {
@@ -139,13 +142,20 @@ int run(int argc, char** argv) {
             continue;
         }
         encoderOptions = true;
-        if (option == "--rle") {
-            runLength = true;
+        if (option == "--rle" || option == "--raw") {
+            if (runsGiven) return usageError("give one of --rle and --raw");
+            runsGiven = true;
+            encoding.runs = option == "--rle" ? EncodeOptions::Runs::Coded : EncodeOptions::Runs::Raw;
         } else if (option == "--trits") {
             if (i + 1 >= argc) return usageError("--trits needs 3 or 9");
             const std::string value = argv[++i];
             if (value != "3" && value != "9") return usageError("--trits takes 3 or 9, not '" + value + "'");
-            trits = value[0] - '0';
+            encoding.tritsPerPixel = value[0] - '0';
+        } else if (option == "--dither") {
+            const std::string value = i + 1 < argc ? argv[++i] : "";
+            if (value != "fs" && value != "none")
+                return usageError("--dither takes fs or none, not '" + value + "'");
+            encoding.dither = value == "fs";
         } else {
             return usageError("unknown option '" + option + "'");
         }
@@ -189,7 +199,8 @@ int run(int argc, char** argv) {
         return usageError(in + " is " + what.name + "; it converts to " + what.outputs + ", not " +
                           (outExt.empty() ? "'" + out + "'" : "." + outExt));
     if (encoderOptions && kind != Kind::Png)
-        return usageError("--trits and --rle are for PNG to YIF; " + in + " is " + what.name);
+        return usageError("--trits, --dither, --rle and --raw are for PNG to YIF; " + in + " is " +
+                          what.name);
 
     if (sameFile(out, input)) return tool::fail("IN and OUT are the same file (" + out + ")");
 
@@ -197,7 +208,7 @@ int run(int argc, char** argv) {
         case Kind::Image: return yifConvert(input, out, outExt);
         case Kind::Sound: return yafConvert(input, out, outExt);
         case Kind::Document: return ydfConvert(input, out, outExt);
-        case Kind::Png: return yifEncode(input, out, trits, runLength);
+        case Kind::Png: return yifEncode(input, out, encoding);
         case Kind::AnySound: return yafEncode(input, out);
     }
     return 1;

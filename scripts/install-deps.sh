@@ -39,6 +39,7 @@ declare -A probe=(
     [xxd]=/usr/bin/xxd
     [python3]=/usr/bin/python3
     [bc]=/usr/bin/bc
+    [sox]=/usr/bin/sox
     [time]=/usr/bin/time
 )
 

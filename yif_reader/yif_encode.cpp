@@ -1,7 +1,9 @@
 // Making YIF files: quantising colours to trits, and run codes.
+#include <algorithm>
 #include <array>
 #include <cstring>
 
+#include "yif_dither.h"
 #include "yif_image.h"
 
 namespace yif {
@@ -50,20 +52,26 @@ constexpr uint8_t nearestTrit(uint8_t v) {
     return v <= 64 ? kMinus : v <= 191 ? kZero : kPlus;
 }
 
-void appendRunCode(std::vector<uint8_t>& out, int length, uint8_t trit) {
-    uint8_t digits[6];
-    for (int i = 5; i >= 0; --i) {
-        int r = length % 3;  // length is positive here
+// The ten bytes of a run code: marker, six digits of `length` (positive), the trit.
+std::array<uint8_t, kRunCodeSize> runCode(int length, uint8_t trit) {
+    std::array<uint8_t, kRunCodeSize> code = {0xFF, 0x00, 0x01};
+    for (size_t i = 8; i >= 3; --i) {
+        int r = length % 3;
         if (r == 2) r = -1;
-        digits[i] = uint8_t(r);
+        code[i] = uint8_t(r);
         length = (length - r) / 3;
     }
-    out.insert(out.end(), {0xFF, 0x00, 0x01});
-    out.insert(out.end(), digits, digits + 6);
-    out.push_back(trit);
+    code[9] = trit;
+    return code;
 }
 
 }  // namespace
+
+uint8_t nearestLevel(uint8_t value, int tritsPerPixel) {
+    if (tritsPerPixel != 9) return value <= 64 ? 0 : value <= 191 ? 128 : 255;
+    const auto& t = kNearestTriple[value];
+    return level9(9 * int8_t(t[0]) + 3 * int8_t(t[1]) + int8_t(t[2]) + 13);
+}
 
 Encoder::Encoder(uint32_t width, uint32_t height, int tritsPerPixel, bool runLength)
     : width_(width), height_(height), tritsPerPixel_(tritsPerPixel), runLength_(runLength) {
@@ -97,30 +105,46 @@ void Encoder::trits(const uint8_t* px, int channels, uint8_t* out) const {
     }
 }
 
-void Encoder::emitted(const std::vector<uint8_t>& out, size_t from) {
-    const size_t n = out.size();
-    if (n - from >= 2) {
-        last_[0] = out[n - 2];
-    } else if (n > from) {
-        last_[0] = last_[1];
-    }
-    if (n > from) last_[1] = out[n - 1];
-    written_ += n - from;
-}
-
 // Writes the counted run. A run pays off beyond the code's own ten bytes. A literal
 // FF 00 01 would read as a marker, so a run of 01 right after FF 00 goes out as a run
 // code, however short.
-void Encoder::flushRun(std::vector<uint8_t>& out) {
+void RunCoder::flush(std::vector<uint8_t>* out) {
     if (runCount_ == 0) return;
-    const size_t from = out.size();
     const bool afterMarkerStart = last_[0] == 0xFF && last_[1] == 0x00;
-    if (runCount_ > int(kRunCodeSize) || (afterMarkerStart && runTrit_ == kPlus))
-        appendRunCode(out, runCount_, runTrit_);
-    else
-        out.insert(out.end(), size_t(runCount_), runTrit_);
+    if (runCount_ > int(kRunCodeSize) || (afterMarkerStart && runTrit_ == kPlus)) {
+        const auto code = runCode(runCount_, runTrit_);
+        if (out) out->insert(out->end(), code.begin(), code.end());
+        last_[0] = code[8];
+        written_ += kRunCodeSize;
+    } else {
+        if (out) out->insert(out->end(), size_t(runCount_), runTrit_);
+        if (runCount_ > 1)
+            last_[0] = runTrit_;
+        else
+            last_[0] = last_[1];
+        written_ += uint64_t(runCount_);
+    }
+    last_[1] = runTrit_;
+    coded_ += uint64_t(runCount_);
+    if (written_ > coded_) lead_ = std::max(lead_, written_ - coded_);
     runCount_ = 0;
-    emitted(out, from);
+}
+
+void RunCoder::put(const uint8_t* trits, size_t n, std::vector<uint8_t>* out) {
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t t = trits[i];
+        if (runCount_ > 0 && t == runTrit_ && runCount_ < kLongestRun) {
+            ++runCount_;
+            continue;
+        }
+        flush(out);
+        runTrit_ = t;
+        runCount_ = 1;
+    }
+}
+
+void RunCoder::finish(std::vector<uint8_t>* out) {
+    flush(out);
 }
 
 void Encoder::row(const uint8_t* pixels, int channels, std::vector<uint8_t>& out) {
@@ -134,19 +158,11 @@ void Encoder::row(const uint8_t* pixels, int channels, std::vector<uint8_t>& out
     }
     scratch_.resize(n);
     trits(pixels, channels, scratch_.data());
-    for (const uint8_t t : scratch_) {
-        if (runCount_ > 0 && t == runTrit_ && runCount_ < kLongestRun) {
-            ++runCount_;
-            continue;
-        }
-        flushRun(out);
-        runTrit_ = t;
-        runCount_ = 1;
-    }
+    runs_.put(scratch_.data(), n, &out);
 }
 
 void Encoder::finish(std::vector<uint8_t>& out) {
-    flushRun(out);
+    if (runLength_) runs_.finish(&out);
 }
 
 std::vector<uint8_t> encode(const uint8_t* rgba, uint32_t width, uint32_t height, int tritsPerPixel,
