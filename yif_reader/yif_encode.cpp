@@ -1,6 +1,7 @@
 // Making YIF files: quantising colours to trits, and run codes.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "yif_dither.h"
@@ -105,46 +106,89 @@ void Encoder::trits(const uint8_t* px, int channels, uint8_t* out) const {
     }
 }
 
-// Writes the counted run. A run pays off beyond the code's own ten bytes. A literal
-// FF 00 01 would read as a marker, so a run of 01 right after FF 00 goes out as a run
-// code, however short.
-void RunCoder::flush(std::vector<uint8_t>* out) {
+// Writes the counted run at `o` (with kWrite) and moves `o` past it. A run pays off
+// beyond the code's own ten bytes. A literal FF 00 01 would read as a marker, so a run of
+// 01 right after FF 00 goes out as a run code, however short. A literal run is stored as
+// sixteen bytes, of which the run's count stay: the buffer has that room.
+template <bool kWrite>
+void RunCoder::flush(uint8_t*& o) {
     if (runCount_ == 0) return;
     const bool afterMarkerStart = last_[0] == 0xFF && last_[1] == 0x00;
     if (runCount_ > int(kRunCodeSize) || (afterMarkerStart && runTrit_ == kPlus)) {
         const auto code = runCode(runCount_, runTrit_);
-        if (out) out->insert(out->end(), code.begin(), code.end());
+        if constexpr (kWrite) std::memcpy(o, code.data(), kRunCodeSize);
+        o += kRunCodeSize;
         last_[0] = code[8];
         written_ += kRunCodeSize;
     } else {
-        if (out) out->insert(out->end(), size_t(runCount_), runTrit_);
-        if (runCount_ > 1)
-            last_[0] = runTrit_;
-        else
-            last_[0] = last_[1];
+        if constexpr (kWrite) {
+            const uint64_t eight = 0x0101010101010101u * runTrit_;
+            std::memcpy(o, &eight, 8);
+            std::memcpy(o + 8, &eight, 8);
+        }
+        o += runCount_;
+        last_[0] = runCount_ > 1 ? runTrit_ : last_[1];
         written_ += uint64_t(runCount_);
     }
     last_[1] = runTrit_;
     coded_ += uint64_t(runCount_);
-    if (written_ > coded_) lead_ = std::max(lead_, written_ - coded_);
+    lead_ = std::max(lead_, int64_t(written_ - coded_));
     runCount_ = 0;
 }
 
-void RunCoder::put(const uint8_t* trits, size_t n, std::vector<uint8_t>* out) {
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t t = trits[i];
-        if (runCount_ > 0 && t == runTrit_ && runCount_ < kLongestRun) {
-            ++runCount_;
-            continue;
+// Runs are measured eight trits at a time: most runs of a picture's trits are short, and
+// a byte-by-byte loop spends its time on mispredicted ends of runs.
+template <bool kWrite>
+size_t RunCoder::code(const uint8_t* t, size_t n, uint8_t* out) {
+    uint8_t* o = out;
+    size_t i = 0;
+    while (i < n) {
+        if (runCount_ > 0) {
+            const size_t limit = i + std::min(n - i, size_t(kLongestRun - runCount_));
+            const uint64_t same = 0x0101010101010101u * runTrit_;
+            size_t j = i;
+            for (; j + 8 <= limit; j += 8) {
+                uint64_t w;
+                std::memcpy(&w, t + j, 8);
+                if ((w ^= same) != 0) {
+                    j += size_t(std::countr_zero(w) >> 3);
+                    break;
+                }
+            }
+            if (j + 8 > limit)
+                while (j < limit && t[j] == runTrit_) ++j;
+            runCount_ += int(j - i);
+            i = j;
+            if (i == n) break;  // the run may go on in the next piece
         }
-        flush(out);
-        runTrit_ = t;
+        flush<kWrite>(o);
+        runTrit_ = t[i++];
         runCount_ = 1;
     }
+    return size_t(o - out);
+}
+
+void RunCoder::put(const uint8_t* trits, size_t n, std::vector<uint8_t>* out) {
+    if (!out) {
+        code<false>(trits, n, nullptr);
+        return;
+    }
+    // At most four bytes a trit (FF 00 01 becomes FF 00 and a code), a run held back
+    // from before, and a literal run's sixteen-byte store.
+    const size_t room = 4 * n + 2 * kRunCodeSize + 16;
+    if (buffer_.size() < room) buffer_.resize(room);
+    out->insert(out->end(), buffer_.data(), buffer_.data() + code<true>(trits, n, buffer_.data()));
 }
 
 void RunCoder::finish(std::vector<uint8_t>* out) {
-    flush(out);
+    uint8_t end[kRunCodeSize + 16];
+    uint8_t* o = end;
+    if (!out) {
+        flush<false>(o);
+        return;
+    }
+    flush<true>(o);
+    out->insert(out->end(), end, o);
 }
 
 void Encoder::row(const uint8_t* pixels, int channels, std::vector<uint8_t>& out) {

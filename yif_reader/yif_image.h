@@ -163,14 +163,19 @@ public:
     // The most by which the coded stream ran ahead of the trits it covers: how far
     // coding a stream over itself, front to back, must read ahead of its writing.
     uint64_t lead() const {
-        return lead_;
+        return uint64_t(lead_);
     }
 
 private:
-    void flush(std::vector<uint8_t>* out);
+    template <bool kWrite>
+    size_t code(const uint8_t* trits, size_t n, uint8_t* out);
+    template <bool kWrite>
+    void flush(uint8_t*& out);
 
-    uint64_t written_ = 0, coded_ = 0, lead_ = 0;  // bytes out; trits they cover; see lead()
-    uint8_t runTrit_ = 0;                          // the run being counted, and its length
+    uint64_t written_ = 0, coded_ = 0;  // bytes out, and the trits they cover
+    int64_t lead_ = 0;                  // see lead()
+    std::vector<uint8_t> buffer_;       // a piece's coded bytes, before they are appended
+    uint8_t runTrit_ = 0;               // the run being counted, and its length
     int runCount_ = 0;
     uint8_t last_[2] = {1, 1};  // the stream's last two bytes: a marker start is FF 00
 };
