@@ -155,10 +155,8 @@ bool runCodeInPlace(int fd, uint64_t trits) {
     uint64_t read = 0, written = 0;
     while (read < trits) {
         const size_t n = size_t(std::min<uint64_t>(kPiece, trits - read));
-        if (pread(fd, piece.data(), n, off_t(yif::kHeaderSize + read)) != ssize_t(n)) {
-            if (errno == 0) errno = EIO;
-            return false;
-        }
+        errno = EIO;  // what a short read or write leaves, when it sets nothing itself
+        if (pread(fd, piece.data(), n, off_t(yif::kHeaderSize + read)) != ssize_t(n)) return false;
         read += n;
         coder.put(piece.data(), n, &pending);
         if (read == trits) coder.finish(&pending);

@@ -8,7 +8,11 @@ namespace yif {
 
 Diffuser::Diffuser(uint32_t width, int tritsPerPixel)
     : width_(width), errors_(size_t(width) * 3), out_(size_t(width) * 3) {
-    // Value u (in 1/16ths, as it stands before clamping) -> its level and its error.
+    // Value u (in 1/16ths, as it stands before clamping) -> its level and its error: the
+    // clamp and the rounding to the nearest level, looked up in one step, since they lie
+    // on the path from one pixel's error to the next pixel's value. They must equal
+    // clamping to 0..255 and nearestLevel(); YifDither.LevelsStayAndMeansAreKept and
+    // the tool's ramp test check what comes out.
     for (int32_t u = -kOffset; u < kOffset * 3; ++u) {
         const int32_t clamped = std::clamp(u, 0, 255 * 16);
         const uint8_t level = nearestLevel(uint8_t((clamped + 8) >> 4), tritsPerPixel);

@@ -137,7 +137,9 @@ void RunCoder::flush(uint8_t*& o) {
 }
 
 // Runs are measured eight trits at a time: most runs of a picture's trits are short, and
-// a byte-by-byte loop spends its time on mispredicted ends of runs.
+// a byte-by-byte loop spends its time on mispredicted ends of runs. It must give what one
+// plain pass over the whole stream gives, fed in any pieces, counting or writing:
+// YifEncode.RunCoderWritesAndCountsTheSameInAnyPieces checks it against such a pass.
 template <bool kWrite>
 size_t RunCoder::code(const uint8_t* t, size_t n, uint8_t* out) {
     uint8_t* o = out;
