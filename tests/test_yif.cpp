@@ -500,7 +500,8 @@ TEST(YifEncode, RunCoderWritesAndCountsTheSameInAnyPieces) {
         Bytes trits(1 + rng() % 3000);
         const uint8_t values[] = {0xFF, 0x00, 0x01};
         for (size_t k = 0; k < trits.size(); ++k)
-            trits[k] = k && rng() % 3 ? trits[k - 1] : values[rng() % 3];
+            trits[k] =
+                k && rng() % (i % 3 ? 3 : 1000) ? trits[k - 1] : values[rng() % 3];  // runs beyond 364 too
         if (i % 2)  // markers: FF 00 01 again and again
             for (size_t k = 0; k + 2 < trits.size(); k += 3 + rng() % 4)
                 trits[k] = 0xFF, trits[k + 1] = 0, trits[k + 2] = 1;

@@ -53,18 +53,22 @@ constexpr uint8_t nearestTrit(uint8_t v) {
     return v <= 64 ? kMinus : v <= 191 ? kZero : kPlus;
 }
 
-// The ten bytes of a run code: marker, six digits of `length` (positive), the trit.
-std::array<uint8_t, kRunCodeSize> runCode(int length, uint8_t trit) {
-    std::array<uint8_t, kRunCodeSize> code = {0xFF, 0x00, 0x01};
-    for (size_t i = 8; i >= 3; --i) {
-        int r = length % 3;
-        if (r == 2) r = -1;
-        code[i] = uint8_t(r);
-        length = (length - r) / 3;
+// The ten bytes of every run code: marker, the six digits of the length (1 to
+// kLongestRun), and room for the trit, which the caller puts at byte 9.
+constexpr auto kRunCodes = [] {
+    std::array<std::array<uint8_t, 16>, kLongestRun + 1> codes{};
+    for (int length = 1; length <= kLongestRun; ++length) {
+        auto& code = codes[size_t(length)];
+        code[0] = 0xFF, code[1] = 0x00, code[2] = 0x01;
+        for (int i = 8, rest = length; i >= 3; --i) {
+            int r = rest % 3;
+            if (r == 2) r = -1;
+            code[size_t(i)] = uint8_t(r);
+            rest = (rest - r) / 3;
+        }
     }
-    code[9] = trit;
-    return code;
-}
+    return codes;
+}();
 
 }  // namespace
 
@@ -109,64 +113,97 @@ void Encoder::trits(const uint8_t* px, int channels, uint8_t* out) const {
 // Writes the counted run at `o` (with kWrite) and moves `o` past it. A run pays off
 // beyond the code's own ten bytes. A literal FF 00 01 would read as a marker, so a run of
 // 01 right after FF 00 goes out as a run code, however short. A literal run is stored as
-// sixteen bytes, of which the run's count stay: the buffer has that room.
+// sixteen bytes, of which the run's count stay, and a code likewise: the buffer has
+// that room.
 template <bool kWrite>
 void RunCoder::flush(uint8_t*& o) {
     if (runCount_ == 0) return;
-    const bool afterMarkerStart = last_[0] == 0xFF && last_[1] == 0x00;
-    if (runCount_ > int(kRunCodeSize) || (afterMarkerStart && runTrit_ == kPlus)) {
-        const auto code = runCode(runCount_, runTrit_);
-        if constexpr (kWrite) std::memcpy(o, code.data(), kRunCodeSize);
-        o += kRunCodeSize;
-        last_[0] = code[8];
-        written_ += kRunCodeSize;
-    } else {
-        if constexpr (kWrite) {
-            const uint64_t eight = 0x0101010101010101u * runTrit_;
-            std::memcpy(o, &eight, 8);
-            std::memcpy(o + 8, &eight, 8);
-        }
-        o += runCount_;
-        last_[0] = runCount_ > 1 ? runTrit_ : last_[1];
-        written_ += uint64_t(runCount_);
+    const int count = runCount_;
+    const uint8_t trit = runTrit_;
+    const bool afterMarkerStart = (last_[0] == 0xFF) & (last_[1] == 0x00);
+    const bool coded = (count > int(kRunCodeSize)) | (afterMarkerStart & (trit == kPlus));
+    const auto& code = kRunCodes[size_t(count)];
+    if constexpr (kWrite) {
+        uint8_t bytes[2][16];
+        const uint64_t eight = 0x0101010101010101u * trit;
+        std::memcpy(bytes[0], &eight, 8);
+        std::memcpy(bytes[0] + 8, &eight, 8);
+        std::memcpy(bytes[1], code.data(), 16);
+        bytes[1][9] = trit;
+        std::memcpy(o, bytes[coded], 16);
     }
-    last_[1] = runTrit_;
-    coded_ += uint64_t(runCount_);
+    const int length = coded ? int(kRunCodeSize) : count;
+    o += length;
+    written_ += uint64_t(length);
+    coded_ += uint64_t(count);
+    last_[0] = coded ? code[8] : count > 1 ? trit : last_[1];
+    last_[1] = trit;
     lead_ = std::max(lead_, int64_t(written_ - coded_));
     runCount_ = 0;
 }
 
-// Runs are measured eight trits at a time: most runs of a picture's trits are short, and
-// a byte-by-byte loop spends its time on mispredicted ends of runs. It must give what one
-// plain pass over the whole stream gives, fed in any pieces, counting or writing:
-// YifEncode.RunCoderWritesAndCountsTheSameInAnyPieces checks it against such a pass.
+// Bit k set where t[k] differs from t[k - 1], for k = 0..63 (t[-1] must be readable):
+// where runs end in the next 64 trits, found eight bytes at a time.
+uint64_t runEnds(const uint8_t* t) {
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F, kHigh = 0x8080808080808080;
+    uint64_t ends = 0;
+    for (int k = 0; k < 64; k += 8) {
+        uint64_t here, before;
+        std::memcpy(&here, t + k, 8);
+        std::memcpy(&before, t + k - 1, 8);
+        const uint64_t diff = here ^ before;
+        const uint64_t nonZero = (((diff & kLow7) + kLow7) | diff) & kHigh;  // high bit of each byte
+        ends |= (((nonZero >> 7) * 0x0102040810204080) >> 56) << k;          // gathered to 8 bits
+    }
+    return ends;
+}
+
+// Runs are found 64 trits at a time, from a mask of where they end, and flush() decides
+// without branching on what varies from run to run: a picture's runs are short and of
+// every length, and a loop that tests each trit, or each run, spends its time on
+// mispredicted branches. It must give what one plain pass over the whole stream gives,
+// fed in any pieces, counting or writing: YifEncode.RunCoderWritesAndCountsTheSameInAnyPieces
+// checks it against such a pass.
 template <bool kWrite>
 size_t RunCoder::code(const uint8_t* t, size_t n, uint8_t* out) {
     uint8_t* o = out;
-    size_t i = 0;
-    while (i < n) {
-        if (runCount_ > 0) {
-            const size_t limit = i + std::min(n - i, size_t(kLongestRun - runCount_));
-            const uint64_t same = 0x0101010101010101u * runTrit_;
-            size_t j = i;
-            for (; j + 8 <= limit; j += 8) {
-                uint64_t w;
-                std::memcpy(&w, t + j, 8);
-                if ((w ^= same) != 0) {
-                    j += size_t(std::countr_zero(w) >> 3);
-                    break;
-                }
-            }
-            if (j + 8 > limit)
-                while (j < limit && t[j] == runTrit_) ++j;
-            runCount_ += int(j - i);
-            i = j;
-            if (i == n) break;  // the run may go on in the next piece
+    // A run that reaches the longest a code holds goes out, and the trits after it start
+    // a run of their own.
+    auto longest = [&] {
+        while (runCount_ > kLongestRun) {
+            const int rest = runCount_ - kLongestRun;
+            runCount_ = kLongestRun;
+            flush<kWrite>(o);
+            runCount_ = rest;
+        }
+    };
+    auto one = [&](uint8_t trit) {
+        if (runCount_ > 0 && trit == runTrit_) {
+            ++runCount_;
+            longest();
+            return;
         }
         flush<kWrite>(o);
-        runTrit_ = t[i++];
+        runTrit_ = trit;
         runCount_ = 1;
+    };
+    size_t i = 0;
+    if (n > 0) one(t[i++]);  // from here on t[i - 1] exists
+    for (; i + 64 <= n; i += 64) {
+        size_t at = i;  // runCount_ counts the run up to here
+        for (uint64_t ends = runEnds(t + i); ends != 0; ends &= ends - 1) {
+            const size_t end = i + size_t(std::countr_zero(ends));
+            runCount_ += int(end - at);
+            longest();
+            flush<kWrite>(o);
+            runTrit_ = t[end];
+            runCount_ = 0;
+            at = end;
+        }
+        runCount_ += int(i + 64 - at);
+        longest();
     }
+    for (; i < n; ++i) one(t[i]);
     return size_t(o - out);
 }
 
