@@ -123,14 +123,15 @@ void RunCoder::flush(uint8_t*& o) {
     const bool afterMarkerStart = (last_[0] == 0xFF) & (last_[1] == 0x00);
     const bool coded = (count > int(kRunCodeSize)) | (afterMarkerStart & (trit == kPlus));
     const auto& code = kRunCodes[size_t(count)];
-    if constexpr (kWrite) {
-        uint8_t bytes[2][16];
+    if constexpr (kWrite) {  // two words, either the run's trit or the code, picked in registers
         const uint64_t eight = 0x0101010101010101u * trit;
-        std::memcpy(bytes[0], &eight, 8);
-        std::memcpy(bytes[0] + 8, &eight, 8);
-        std::memcpy(bytes[1], code.data(), 16);
-        bytes[1][9] = trit;
-        std::memcpy(o, bytes[coded], 16);
+        uint64_t codeLow, codeHigh;
+        std::memcpy(&codeLow, code.data(), 8);
+        std::memcpy(&codeHigh, code.data() + 8, 8);
+        codeHigh |= uint64_t(trit) << 8;  // byte 9
+        const uint64_t low = coded ? codeLow : eight, high = coded ? codeHigh : eight;
+        std::memcpy(o, &low, 8);
+        std::memcpy(o + 8, &high, 8);
     }
     const int length = coded ? int(kRunCodeSize) : count;
     o += length;
