@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -37,9 +38,18 @@ std::vector<int> speakers(uint16_t channels) {
         LFE = SF_CHANNEL_MAP_LFE,
         BL = SF_CHANNEL_MAP_REAR_LEFT,
         BR = SF_CHANNEL_MAP_REAR_RIGHT,
+        FLC = SF_CHANNEL_MAP_FRONT_LEFT_OF_CENTER,
+        FRC = SF_CHANNEL_MAP_FRONT_RIGHT_OF_CENTER,
         BC = SF_CHANNEL_MAP_REAR_CENTER,
         SL = SF_CHANNEL_MAP_SIDE_LEFT,
         SR = SF_CHANNEL_MAP_SIDE_RIGHT,
+        TC = SF_CHANNEL_MAP_TOP_CENTER,
+        TFL = SF_CHANNEL_MAP_TOP_FRONT_LEFT,
+        TFC = SF_CHANNEL_MAP_TOP_FRONT_CENTER,
+        TFR = SF_CHANNEL_MAP_TOP_FRONT_RIGHT,
+        TBL = SF_CHANNEL_MAP_TOP_REAR_LEFT,
+        TBC = SF_CHANNEL_MAP_TOP_REAR_CENTER,
+        TBR = SF_CHANNEL_MAP_TOP_REAR_RIGHT,
     };
     switch (channels) {
         case 3: return {L, R, C};
@@ -50,26 +60,9 @@ std::vector<int> speakers(uint16_t channels) {
         case 8: return {L, R, C, LFE, BL, BR, SL, SR};
         default: break;
     }
-    const std::vector<int> inMaskOrder = {L,
-                                          R,
-                                          C,
-                                          LFE,
-                                          BL,
-                                          BR,
-                                          SF_CHANNEL_MAP_FRONT_LEFT_OF_CENTER,
-                                          SF_CHANNEL_MAP_FRONT_RIGHT_OF_CENTER,
-                                          BC,
-                                          SL,
-                                          SR,
-                                          SF_CHANNEL_MAP_TOP_CENTER,
-                                          SF_CHANNEL_MAP_TOP_FRONT_LEFT,
-                                          SF_CHANNEL_MAP_TOP_FRONT_CENTER,
-                                          SF_CHANNEL_MAP_TOP_FRONT_RIGHT,
-                                          SF_CHANNEL_MAP_TOP_REAR_LEFT,
-                                          SF_CHANNEL_MAP_TOP_REAR_CENTER,
-                                          SF_CHANNEL_MAP_TOP_REAR_RIGHT};
-    if (channels < 3 || channels > inMaskOrder.size()) return {};
-    return {inMaskOrder.begin(), inMaskOrder.begin() + channels};
+    const int inMaskOrder[] = {L, R, C, LFE, BL, BR, FLC, FRC, BC, SL, SR, TC, TFL, TFC, TFR, TBL, TBC, TBR};
+    if (channels < 3 || channels > std::size(inMaskOrder)) return {};
+    return {inMaskOrder, inMaskOrder + channels};
 }
 
 // Whether a 16-bit PCM WAV file (as libsndfile writes it) can carry this channel count

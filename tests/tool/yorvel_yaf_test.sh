@@ -147,6 +147,7 @@ done <<TABLE
 3 07000000
 6 3f000000
 8 3f060000
+10 ff030000
 TABLE
 
 # Sounds are known by content too: any format libsndfile reads, with any name.
