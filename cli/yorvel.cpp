@@ -45,7 +45,7 @@ const char kUsageText[] =
     "                                        smaller of run codes and raw trits)\n"
     "                       sound file    -> .yaf (WAV, FLAC, Ogg, AIFF... as 16-bit)\n"
     "  thumbnail IN OUT.png  a PNG of at most N x N pixels (--size N, 1 to 2048, default\n"
-    "                     128) of a Yorvel file: the picture, the sound's waveform, or\n"
+    "                     128) of a Yorvel file: the picture, the sound's envelope, or\n"
     "                     the document's first lines; for file managers\n"
     "\n"
     "IN's kind comes from its extension (.yif, .yaf, .ydf, .json, .png, .wav), else from\n"
