@@ -1,10 +1,13 @@
-// Decoding a 4096 x 4096 picture, beside a memcpy of the same pixel buffer.
+// Decoding a 4096 x 4096 picture, beside a memcpy of the same pixel buffer; and the
+// parts of making one: error diffusion of its rows, and counting its run codes (which
+// PNG -> YIF does for every picture unless --rle or --raw is given).
 #include <benchmark/benchmark.h>
 
 #include <cstring>
 #include <random>
 #include <vector>
 
+#include "yif_dither.h"
 #include "yif_image.h"
 
 namespace {
@@ -111,6 +114,31 @@ void BM_InspectRle9(benchmark::State& state) {  // the counting pass alone
     for (auto _ : state) benchmark::DoNotOptimize(yif::inspect(file.data(), file.size()));
 }
 
+// Diffusing 4096 rows of 4096 noisy R,G,B pixels onto 9-trit levels: Bytes/s counts
+// the input bytes.
+void BM_Diffuse9(benchmark::State& state) {
+    std::vector<uint8_t> row(size_t(kSide) * 3);
+    std::mt19937 rng(5);
+    for (uint8_t& v : row) v = uint8_t(rng());
+    for (auto _ : state) {
+        yif::Diffuser diffuser(kSide, 9);
+        for (uint32_t y = 0; y < kSide; ++y) benchmark::DoNotOptimize(diffuser.row(row.data(), 3));
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kSide) * kSide * 3);
+}
+
+// Counting the run codes of a noisy stream of 9-trit pixels: Bytes/s counts trits.
+void BM_CountRuns9(benchmark::State& state) {
+    static const std::vector<uint8_t> file = rawFile(9);
+    for (auto _ : state) {
+        yif::RunCoder counter;
+        counter.put(file.data() + yif::kHeaderSize, file.size() - yif::kHeaderSize, nullptr);
+        counter.finish(nullptr);
+        benchmark::DoNotOptimize(counter.written());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(file.size() - yif::kHeaderSize));
+}
+
 }  // namespace
 
 // Bytes/s counts pixel-buffer bytes written, so the figures compare with the memcpy.
@@ -120,3 +148,5 @@ BENCHMARK(BM_DecodeRaw9)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeRle9)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeOpaqueTail)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InspectRle9)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Diffuse9)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CountRuns9)->Unit(benchmark::kMillisecond);

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # yorvel convert beside ImageMagick on one picture of SIZE x SIZE (default 8192): PNG -> YIF
-# against PNG -> PAM, and YIF -> PNG against PAM -> PNG of the same pixels; then the time
-# of yorvel info on the large YIF. Prints wall times, peak memory and the ratios
-# (yorvel / ImageMagick; the goal is 0.5 or less both ways).
+# against PNG -> PAM, and YIF -> PNG against PAM -> PNG of the same pixels; PNG -> YIF with
+# error diffusion (the default) against ImageMagick's Floyd-Steinberg onto the same 19683
+# colours; then the time of yorvel info on the large YIF. Prints wall times, peak memory
+# and the ratios (yorvel / ImageMagick; the goal is 0.5 or less each way), and the cost of
+# diffusion and of choosing the smaller encoding (goal: diffusion under 1.3 times
+# --dither none).
 #
 #   bench/yorvel_convert.sh build/native/yorvel [SIZE]       (make bench runs it)
 #
@@ -40,6 +43,10 @@ convert "$D/aurora.png" -filter Triangle -resize "${SIZE}x${SIZE}!" -seed 1 -att
     -define png:compression-level=1 "$D/picture.png"
 "$YORVEL" convert "$D/picture.png" "$D/picture.yif"
 "$YORVEL" convert "$D/picture.yif" "$D/picture.pam"  # the YIF's pixels, for ImageMagick's PNG writer
+# The 19683 colours of 9-trit pixels, as a palette for ImageMagick's -remap.
+python3 -c "
+levels = [k * 255 // 26 for k in range(27)]
+print('P3 243 81 255', *(f'{r} {g} {b}' for r in levels for g in levels for b in levels))" >"$D/palette.ppm"
 
 # timed NAME COMMAND...: best wall time of RUNS runs and that run's peak memory, as
 # "seconds kilobytes" in $D/NAME.
@@ -59,6 +66,10 @@ timed yorvel-png-yif "$YORVEL" convert "$D/picture.png" "$D/out.yif"
 timed magick-png-pam convert "$D/picture.png" "$D/out.pam"
 timed yorvel-yif-png "$YORVEL" convert "$D/picture.yif" "$D/out.png"
 timed magick-pam-png convert "$D/picture.pam" "$D/magick.png"
+timed magick-dither convert "$D/picture.png" -dither FloydSteinberg -remap "$D/palette.ppm" "$D/magick-dither.pam"
+timed yorvel-none "$YORVEL" convert "$D/picture.png" "$D/none.yif" --dither none
+timed yorvel-fs-raw "$YORVEL" convert "$D/picture.png" "$D/fs-raw.yif" --raw
+timed yorvel-none-raw "$YORVEL" convert "$D/picture.png" "$D/none-raw.yif" --dither none --raw
 cmp -s "$D/out.yif" "$D/picture.yif" || { echo "PNG -> YIF gave another file on a second run"; exit 1; }
 # The PNG written must hold exactly the YIF's pixels.
 convert "$D/out.png" -depth 8 rgba:"$D/check.rgba"
@@ -78,4 +89,16 @@ echo "yorvel convert beside ImageMagick, ${SIZE}x${SIZE}, best of $RUNS (PNG $((
 printf '%-12s %10s %10s %12s %10s %8s\n' direction "yorvel/s" "peak/MiB" "magick/s" "peak/MiB" ratio
 row "PNG -> YIF" yorvel-png-yif magick-png-pam
 row "YIF -> PNG" yorvel-yif-png magick-pam-png
+row "dithered" yorvel-png-yif magick-dither
+ratio() {  # ratio LABEL A B: A's wall time over B's
+    read -r as _ <"$D/$2"
+    read -r bs _ <"$D/$3"
+    printf '%-44s %6.2f\n' "$1" "$(echo "$as / $bs" | bc -l)"
+}
+ratio "diffusion: --dither fs / none" yorvel-png-yif yorvel-none
+ratio "diffusion, raw trits: --dither fs / none" yorvel-fs-raw yorvel-none-raw
+ratio "the smaller encoding: default / --raw" yorvel-png-yif yorvel-fs-raw
+printf 'YIF sizes: raw %d MiB, default %d MiB (%s)\n' "$(($(stat -c %s "$D/fs-raw.yif") / 1048576))" \
+    "$(($(stat -c %s "$D/picture.yif") / 1048576))" \
+    "$([ "$(head -c 14 "$D/picture.yif" | tail -c 1 | xxd -p)" = 01 ] && echo run codes || echo raw)"
 printf 'yorvel info on the %d MiB YIF: %.2f ms a call\n' "$(($(stat -c %s "$D/picture.yif") / 1048576))" "$info_ms"

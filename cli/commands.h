@@ -13,7 +13,15 @@ constexpr int kUsage = 2;
 // (lower case), one the input's kind can become (yorvel.cpp checks).
 int yifInfo(tool::Input& in);
 int yifConvert(tool::Input& in, const std::string& out, const std::string& outExt);
-int yifEncode(tool::Input& in, const std::string& out, int tritsPerPixel, bool runLength);
+// PNG -> YIF: pixel size, whether errors are diffused, and how runs are coded: the
+// smaller of run codes and raw trits, or one of them whatever the size.
+struct EncodeOptions {
+    enum class Runs { Smaller, Coded, Raw };
+    int tritsPerPixel = 9;
+    Runs runs = Runs::Smaller;
+    bool dither = true;
+};
+int yifEncode(tool::Input& in, const std::string& out, const EncodeOptions& options);
 int ydfInfo(tool::Input& in);
 int ydfConvert(tool::Input& in, const std::string& out, const std::string& outExt);
 int yafInfo(tool::Input& in);

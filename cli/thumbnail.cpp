@@ -131,6 +131,12 @@ public:
         const int32_t height = std::max<int32_t>(1, int32_t(face->size->metrics.height >> 6));
         const int32_t ascent = int32_t(face->size->metrics.ascender >> 6);
         const int32_t advance = std::max<int32_t>(1, int32_t(face->size->metrics.max_advance >> 6));
+        // The page ends after its last whole row: a row that would be cut at the bottom
+        // is not begun.
+        auto endIfCut = [&] {
+            if (top_ + height > int32_t(canvas_.height)) top_ = int32_t(canvas_.height);
+        };
+        endIfCut();
 
         size_t hang = 0;
         while (hang < glyphs.size() && glyphs[hang].code == u' ') ++hang;
@@ -141,6 +147,7 @@ public:
         auto newRow = [&] {
             top_ += height;
             x = rowBegin = rowStart;
+            endIfCut();
         };
         for (size_t i = 0; i < glyphs.size() && !full();) {
             size_t end = i + 1;  // a word, or a blank on its own
@@ -241,19 +248,18 @@ void scalePicture(const uint32_t* px, uint32_t w, uint32_t h, uint64_t rows, uin
     }
 }
 
-void drawWave(const std::vector<int16_t>& columns, Canvas& canvas) {
+void drawEnvelope(const std::vector<Span>& columns, Canvas& canvas) {
     // The player's band of buttons and status is not drawn: the waveform gets a client
     // area that much taller, shifted up by the band.
     constexpr int32_t kBand = 50;
     const int32_t clientH = int32_t(canvas.height) + kBand;
     const uint32_t colour = opaque(yaf::kAccent);
-    int32_t previous = yaf::waveMid(clientH) - kBand;
     for (uint32_t x = 0; x < canvas.width && x < columns.size(); ++x) {
-        const int32_t y = yaf::waveY(columns[x], clientH) - kBand;
-        const int32_t from = std::clamp(std::min(previous, y), 0, int32_t(canvas.height) - 1);
-        const int32_t to = std::clamp(std::max(previous, y), 0, int32_t(canvas.height) - 1);
+        const int32_t from =
+            std::clamp(yaf::waveY(columns[x].high, clientH) - kBand, 0, int32_t(canvas.height) - 1);
+        const int32_t to =
+            std::clamp(yaf::waveY(columns[x].low, clientH) - kBand, 0, int32_t(canvas.height) - 1);
         for (int32_t row = from; row <= to; ++row) canvas.pixels[size_t(row) * canvas.width + x] = colour;
-        previous = y;
     }
 }
 

@@ -47,9 +47,13 @@ Extent fit(uint32_t w, uint32_t h, uint32_t size);
 void scalePicture(const uint32_t* px, uint32_t w, uint32_t h, uint64_t rows, uint32_t restPixel,
                   Canvas& canvas);
 
-// Draws a sound's waveform as the player does, over the whole canvas: `columns` holds,
-// for each pixel column, the first channel's sample of the frame yaf::waveFrame() picks.
-void drawWave(const std::vector<int16_t>& columns, Canvas& canvas);
+// Draws a sound's envelope over the whole canvas, on the player's scale and in its
+// accent colour: each pixel column filled from the height of its highest sample down
+// to that of its lowest (`columns`, one span a column, low <= high).
+struct Span {
+    int16_t low = 0, high = 0;
+};
+void drawEnvelope(const std::vector<Span>& columns, Canvas& canvas);
 
 // Draws the first lines of a rendered document on the reader's dark page, in its
 // colours and relative sizes, wrapped at the canvas's width, the runs' bytes decoded in

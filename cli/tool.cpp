@@ -237,7 +237,7 @@ bool Output::open(std::string& error) {
     const bool replacing = stat(path_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     // Unnamed, where the file system has such files and /proc lets the file be linked
     // into place later.
-    int fd = ::open(folderOf(path_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    int fd = ::open(folderOf(path_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd >= 0 && access("/proc/self/fd", X_OK) != 0) {
         close(fd);
         fd = -1;

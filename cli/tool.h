@@ -109,7 +109,8 @@ public:
 
     // Creates the temporary file; false with the reason in `error`.
     bool open(std::string& error);
-    // Buffered stream on the temporary file (also usable by descriptor, fileno()).
+    // Buffered stream on the temporary file (also usable by descriptor, fileno(), which
+    // reads too: a command may go over what it wrote before committing it).
     FILE* file() const {
         return file_;
     }

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,50 @@ namespace {
 
 constexpr size_t kPieceSamples = 1 << 18;  // samples per piece read or written
 
+// WAV output: plain PCM for one or two channels; above two, WAVE_FORMAT_EXTENSIBLE with
+// the speakers the channels go to, which is what players need to route them.
+int wavFormat(uint16_t channels) {
+    return (channels > 2 ? SF_FORMAT_WAVEX : SF_FORMAT_WAV) | SF_FORMAT_PCM_16;
+}
+
+// The speakers of the usual layouts (3.0, quad, 5.0, 5.1, 6.1, 7.1); more channels take
+// the positions in the order of the mask's bits, up to the 18 a mask names. Empty (no
+// positions, mask 0) for other counts.
+std::vector<int> speakers(uint16_t channels) {
+    enum : int {
+        L = SF_CHANNEL_MAP_LEFT,
+        R = SF_CHANNEL_MAP_RIGHT,
+        C = SF_CHANNEL_MAP_CENTER,
+        LFE = SF_CHANNEL_MAP_LFE,
+        BL = SF_CHANNEL_MAP_REAR_LEFT,
+        BR = SF_CHANNEL_MAP_REAR_RIGHT,
+        FLC = SF_CHANNEL_MAP_FRONT_LEFT_OF_CENTER,
+        FRC = SF_CHANNEL_MAP_FRONT_RIGHT_OF_CENTER,
+        BC = SF_CHANNEL_MAP_REAR_CENTER,
+        SL = SF_CHANNEL_MAP_SIDE_LEFT,
+        SR = SF_CHANNEL_MAP_SIDE_RIGHT,
+        TC = SF_CHANNEL_MAP_TOP_CENTER,
+        TFL = SF_CHANNEL_MAP_TOP_FRONT_LEFT,
+        TFC = SF_CHANNEL_MAP_TOP_FRONT_CENTER,
+        TFR = SF_CHANNEL_MAP_TOP_FRONT_RIGHT,
+        TBL = SF_CHANNEL_MAP_TOP_REAR_LEFT,
+        TBC = SF_CHANNEL_MAP_TOP_REAR_CENTER,
+        TBR = SF_CHANNEL_MAP_TOP_REAR_RIGHT,
+    };
+    switch (channels) {
+        case 3: return {L, R, C};
+        case 4: return {L, R, BL, BR};
+        case 5: return {L, R, C, BL, BR};
+        case 6: return {L, R, C, LFE, BL, BR};
+        case 7: return {L, R, C, LFE, BC, SL, SR};
+        case 8: return {L, R, C, LFE, BL, BR, SL, SR};
+        default: break;
+    }
+    const int inMaskOrder[] = {L, R, C, LFE, BL, BR, FLC, FRC, BC, SL, SR, TC, TFL, TFC, TFR, TBL, TBC, TBR};
+    if (channels < 3 || channels > std::size(inMaskOrder)) return {};
+    return {inMaskOrder, inMaskOrder + channels};
+}
+
 // Whether a 16-bit PCM WAV file (as libsndfile writes it) can carry this channel count
 // and rate. libsndfile takes the rate as an int, and the header's 32-bit byte rate
 // (rate * channels * 2) must not wrap.
@@ -30,7 +75,7 @@ bool wavCanHold(const yaf::Header& h) {
     SF_INFO probe = {};
     probe.samplerate = int(h.sampleRate);
     probe.channels = h.channels;
-    probe.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    probe.format = wavFormat(h.channels);
     return sf_format_check(&probe) != 0;
 }
 
@@ -79,6 +124,15 @@ bool floatingPoint(int format) {
         case SF_FORMAT_OPUS: return true;
         default: return false;
     }
+}
+
+// Integer samples of any width to 16 bits. libsndfile hands them out scaled to 32 bits
+// (a 24-bit sample shifted up by 8); here they are rounded to the nearest 16-bit value,
+// halves away from zero as toSample() rounds, and clipped (the largest 24- or 32-bit
+// values round up to 32768): its own conversion to 16 bits would cut the low bits off.
+int16_t fromInt32(int32_t v) {
+    const int64_t rounded = v >= 0 ? (int64_t(v) + 0x8000) >> 16 : -((0x8000 - int64_t(v)) >> 16);
+    return int16_t(std::clamp<int64_t>(rounded, INT16_MIN, INT16_MAX));
 }
 
 // Full scale +-1.0 to 16 bits: times 32768, rounded, clipped to -32768..32767; NaN is 0.
@@ -163,6 +217,7 @@ int yafEncode(tool::Input& in, const std::string& out) {
     const sf_count_t pieceFrames = sf_count_t(std::max<size_t>(1, kPieceSamples / channels));
     std::vector<int16_t> pcm(size_t(pieceFrames) * channels);
     std::vector<double> real(floatingPoint(format.format) ? pcm.size() : 0);
+    std::vector<int32_t> wide(real.empty() ? pcm.size() : 0);
     std::vector<uint8_t> bytes;
     uint64_t frames = 0;
     while (ok && frames < uint64_t(format.frames)) {
@@ -173,7 +228,9 @@ int yafEncode(tool::Input& in, const std::string& out) {
             for (size_t i = 0; i < size_t(std::max<sf_count_t>(got, 0)) * channels; ++i)
                 pcm[i] = toSample(real[i]);
         } else {
-            got = sf_readf_short(sf, pcm.data(), want);
+            got = sf_readf_int(sf, wide.data(), want);
+            for (size_t i = 0; i < size_t(std::max<sf_count_t>(got, 0)) * channels; ++i)
+                pcm[i] = fromInt32(wide[i]);
         }
         if (got <= 0) break;  // a sound that ends early keeps what was there
         ok = putLittleEndian(f, pcm.data(), size_t(got) * channels, bytes);
@@ -238,9 +295,11 @@ int yafConvert(tool::Input& in, const std::string& out, const std::string&) {
     SF_INFO format = {};
     format.samplerate = int(h.sampleRate);
     format.channels = h.channels;
-    format.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    format.format = wavFormat(h.channels);
     SNDFILE* sf = sf_open_fd(fileno(output.file()), SFM_WRITE, &format, SF_FALSE);
     if (!sf) return tool::fail("cannot write " + out + ": " + sf_strerror(nullptr));
+    if (std::vector<int> map = speakers(h.channels); !map.empty())
+        sf_command(sf, SFC_SET_CHANNEL_MAP_INFO, map.data(), int(map.size() * sizeof(int)));
 
     // The kept samples, a piece at a time, little-endian in the file.
     const size_t pieceFrames = std::max<size_t>(1, kPieceSamples / h.channels);
@@ -271,19 +330,40 @@ int yafThumbnail(tool::Input& in, const std::string& out, uint32_t size) {
     yaf::Sound sound;
     if (const int rc = inspectSound(in, sound, true); rc >= 0) return rc;
 
-    // Half as high as wide, as a waveform is; one sample is read for each column.
+    // Half as high as wide, as a waveform is. Each column shows the lowest and highest
+    // sample of its frames, all channels; a long sound's column is known from
+    // kColumnPieces evenly spaced runs of frames, kColumnSamples samples in all, so a
+    // thumbnail reads at most size x kColumnSamples samples (and a frame a column),
+    // whatever the sound's length.
+    constexpr uint64_t kColumnSamples = 1 << 14;
+    constexpr uint64_t kColumnPieces = 16;
     thumb::Canvas canvas(size, std::max<uint32_t>(1, size / 2), thumb::opaque(yaf::kBackground));
     const uint16_t channels = sound.header.channels;
     if (sound.frames > 0 && channels > 0) {
-        std::vector<int16_t> columns(size);
+        const uint64_t frameBytes = uint64_t(channels) * 2;
+        const uint64_t budget = std::max<uint64_t>(1, kColumnSamples / channels);  // frames a column
+        std::vector<uint8_t> bytes(size_t(budget * frameBytes));
+        std::vector<thumb::Span> columns(size);
         for (uint32_t x = 0; x < size; ++x) {
-            const uint64_t frame = yaf::waveFrame(x, int32_t(size), sound.frames);
-            uint8_t le[2];
-            if (in.readAt(sound.sampleOffset + frame * channels * 2, le, 2) != 2)
-                return tool::fail("cannot read the file");
-            columns[x] = int16_t(le[0] | le[1] << 8);
+            const uint64_t first = uint64_t(x) * sound.frames / size;
+            const uint64_t end = std::max(first + 1, uint64_t(x + 1) * sound.frames / size);
+            const uint64_t pieces = end - first <= budget ? 1 : kColumnPieces;
+            const uint64_t pieceFrames = pieces == 1 ? end - first : std::max<uint64_t>(1, budget / pieces);
+            thumb::Span& span = columns[x];
+            span = {INT16_MAX, INT16_MIN};
+            for (uint64_t p = 0; p < pieces; ++p) {
+                const uint64_t at = first + p * (end - first) / pieces;
+                const size_t n = size_t(pieceFrames * frameBytes);
+                if (in.readAt(sound.sampleOffset + at * frameBytes, bytes.data(), n) != int64_t(n))
+                    return tool::fail("cannot read the file");
+                for (size_t i = 0; i < n; i += 2) {
+                    const int16_t v = int16_t(bytes[i] | bytes[i + 1] << 8);
+                    span.low = std::min(span.low, v);
+                    span.high = std::max(span.high, v);
+                }
+            }
         }
-        thumb::drawWave(columns, canvas);
+        thumb::drawEnvelope(columns, canvas);
     }
     return thumb::write(canvas, out);
 }

@@ -5,7 +5,10 @@
 // interlaced PNG, whose rows arrive in seven passes, is held whole as 8-bit RGB).
 #include <fcntl.h>
 #include <png.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +24,7 @@
 #include "png_fast.h"
 #include "thumbnail.h"
 #include "tool.h"
+#include "yif_dither.h"
 #include "yif_image.h"
 
 using tool::dimensions;
@@ -134,6 +138,39 @@ bool readPng(png_structp png, png_infop info, PngStep step, PngToYif& work,
     return true;
 }
 
+// Most bytes a stream being run-coded over itself keeps in memory while its coded form
+// runs ahead of the reading (RunCoder::lead()). Only a picture full of marker-like trits
+// ahead of long runs comes near it; such a picture keeps its raw trits.
+constexpr uint64_t kMaxLead = 64 << 20;
+
+// Rewrites the `trits` raw trits after the header of the file `fd` as run codes, in
+// place, front to back: coded bytes go out only behind the reading, waiting in memory
+// (at most the coder's lead and a piece) until it has passed them. Then cuts the file to
+// the coded length and marks the header's encoding. The caller has counted the coded
+// stream to be shorter; false, with errno, when a read or write fails.
+bool runCodeInPlace(int fd, uint64_t trits) {
+    constexpr size_t kPiece = 1 << 20;
+    std::vector<uint8_t> piece(kPiece), pending;
+    yif::RunCoder coder;
+    uint64_t read = 0, written = 0;
+    while (read < trits) {
+        const size_t n = size_t(std::min<uint64_t>(kPiece, trits - read));
+        errno = EIO;  // what a short read or write leaves, when it sets nothing itself
+        if (pread(fd, piece.data(), n, off_t(yif::kHeaderSize + read)) != ssize_t(n)) return false;
+        read += n;
+        coder.put(piece.data(), n, &pending);
+        if (read == trits) coder.finish(&pending);
+        const size_t k = size_t(std::min<uint64_t>(pending.size(), read - written));
+        if (k > 0 && pwrite(fd, pending.data(), k, off_t(yif::kHeaderSize + written)) != ssize_t(k))
+            return false;
+        written += k;
+        pending.erase(pending.begin(), pending.begin() + ptrdiff_t(k));
+    }
+    const uint8_t runCoded = 1;
+    return pending.empty() && ftruncate(fd, off_t(yif::kHeaderSize + written)) == 0 &&
+           pwrite(fd, &runCoded, 1, 13) == 1;
+}
+
 }  // namespace
 
 int yifInfo(tool::Input& in) {
@@ -193,7 +230,9 @@ int yifThumbnail(tool::Input& in, const std::string& out, uint32_t size) {
     return thumb::write(canvas, out);
 }
 
-int yifEncode(tool::Input& in, const std::string& out, int tritsPerPixel, bool runLength) {
+int yifEncode(tool::Input& in, const std::string& out, const EncodeOptions& options) {
+    using Runs = EncodeOptions::Runs;
+    const int tritsPerPixel = options.tritsPerPixel;
     PngSource source{&in};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, keepPngError, silentWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -223,11 +262,18 @@ int yifEncode(tool::Input& in, const std::string& out, int tritsPerPixel, bool r
     if (yif::pixelBytes(target) == 0)
         return tool::fail("the picture is too large for the viewer (" + dimensions(work.width, work.height) +
                           "; at most " + std::to_string(yif::kMaxPixelBytes) + " bytes of pixels)");
-    yif::Encoder encoder(work.width, work.height, tritsPerPixel, runLength);
-    const uint64_t rawFile = yif::kHeaderSize + encoder.rawStreamBytes();
-    if (!runLength && rawFile > tool::kMaxFileSize)
+    const uint64_t rawFile = yif::kHeaderSize + uint64_t(work.width) * work.height * uint32_t(tritsPerPixel);
+    if (options.runs == Runs::Raw && rawFile > tool::kMaxFileSize)
         return tool::fail("the YIF file would be " + std::to_string(rawFile) +
                           " bytes, more than the viewer reads; --rle or --trits 3 may make it fit");
+    // The smaller of the two is found by writing raw trits while counting what run codes
+    // would take, then coding the file over itself when they take less; a raw file the
+    // viewer could not read is no candidate.
+    const bool runLength = options.runs == Runs::Coded || rawFile > tool::kMaxFileSize;
+    const bool counting = options.runs == Runs::Smaller && !runLength;
+    yif::Encoder encoder(work.width, work.height, tritsPerPixel, runLength);
+    yif::RunCoder counter;
+    yif::Diffuser diffuser(options.dither ? work.width : 0, tritsPerPixel);
 
     // Rows go out in blocks of a few megabytes, written while the next ones are made.
     constexpr size_t kBlock = 4 << 20;
@@ -248,20 +294,27 @@ int yifEncode(tool::Input& in, const std::string& out, int tritsPerPixel, bool r
         if (last || work.stream.size() >= kBlock) written = writer.put(work.stream) && written;
         return written;
     };
+    bool taken = true;  // every row the encoder was given
+    auto encodeRow = [&](const uint8_t* row, int channels) {
+        if (options.dither) {
+            row = diffuser.row(row, channels);
+            channels = 3;
+        }
+        const size_t from = work.stream.size();
+        taken = encoder.row(row, size_t(work.width) * size_t(channels), channels, work.stream);
+        if (!taken) return false;
+        if (counting) counter.put(work.stream.data() + from, work.stream.size() - from, nullptr);
+        return flush();
+    };
     const bool rgb = work.colorType == PNG_COLOR_TYPE_RGB, rgba = work.colorType == PNG_COLOR_TYPE_RGB_ALPHA;
     const int channels = rgb ? 3 : 4;
-    bool taken = true;  // every row the encoder was given
     const bool fast = !work.interlaced && work.bitDepth == 8 && (rgb || rgba) &&
-                      readPngFast(in, work.width, work.height, channels, [&](const uint8_t* row) {
-                          taken = encoder.row(row, size_t(work.width) * channels, channels, work.stream);
-                          return taken && flush();
-                      }) == Fast::Done;
+                      readPngFast(in, work.width, work.height, channels,
+                                  [&](const uint8_t* row) { return encodeRow(row, channels); }) == Fast::Done;
     if (!fast) {
         work.rows.resize(size_t(work.width) * 3 * (work.interlaced ? work.height : 1));
-        const bool read = readPng(png, info, PngStep::Rows, work, [&](const uint8_t* row) {
-            taken = encoder.row(row, size_t(work.width) * 3, 3, work.stream);
-            return taken && flush();
-        });
+        const bool read =
+            readPng(png, info, PngStep::Rows, work, [&](const uint8_t* row) { return encodeRow(row, 3); });
         if (!read) return unreadable();
     }
     if (!taken) return tool::fail("cannot encode the picture");
@@ -269,12 +322,22 @@ int yifEncode(tool::Input& in, const std::string& out, int tritsPerPixel, bool r
     if (!flush(true) || !writer.finish())
         return tool::fail("cannot write " + out + ": " + std::strerror(errno));
 
-    const uint64_t fileBytes = yif::kHeaderSize + encoder.streamBytes();
+    uint64_t fileBytes = yif::kHeaderSize + encoder.streamBytes();
+    if (counting) {
+        counter.finish(nullptr);
+        const uint64_t trits = encoder.streamBytes();
+        if (counter.written() < trits && counter.lead() <= kMaxLead) {
+            errno = 0;
+            if (std::fflush(output.file()) != 0 || !runCodeInPlace(fileno(output.file()), trits))
+                return tool::fail("cannot write " + out + ": " + std::strerror(errno));
+            fileBytes = yif::kHeaderSize + counter.written();
+        }
+    }
     if (fileBytes > tool::kMaxFileSize)
         return tool::fail("the YIF file would be " + std::to_string(fileBytes) +
                           " bytes, more than the viewer reads");
     if (!output.commit(error)) return tool::fail("cannot write " + out + ": " + error);
-    if (runLength && fileBytes > rawFile)
+    if (options.runs == Runs::Coded && fileBytes > rawFile)
         tool::note("run codes made " + out + " larger than raw trits: " + std::to_string(fileBytes) +
                    " bytes, raw " + std::to_string(rawFile));
     return 0;

@@ -2,7 +2,7 @@
 //
 //   yorvel info FILE          the status line the viewer would show (a document: a summary)
 //   yorvel convert IN OUT     OUT's extension picks the output format
-//   yorvel convert IN.png OUT.yif [--trits 3|9] [--rle]    making images
+//   yorvel convert IN.png OUT.yif [--trits 3|9] [--dither fs|none] [--rle|--raw]   making images
 //   yorvel convert IN.wav OUT.yaf                           making sounds
 //   yorvel thumbnail IN OUT.png [--size N]   a picture of a Yorvel file, at most N x N
 //
@@ -28,7 +28,7 @@ namespace {
 
 const char kUsageText[] =
     "usage: yorvel info FILE\n"
-    "       yorvel convert IN OUT [--trits 3|9] [--rle]\n"
+    "       yorvel convert IN OUT [--trits 3|9] [--dither fs|none] [--rle|--raw]\n"
     "       yorvel thumbnail IN OUT.png [--size N]\n"
     "\n"
     "  info FILE          print what the Yorvel viewer shows for FILE; for a document,\n"
@@ -39,10 +39,13 @@ const char kUsageText[] =
     "                       .yaf sound    -> .wav (16-bit PCM)\n"
     "                       .ydf document -> .json (the styled runs), .txt (their text),\n"
     "                                        .rtf (rich text) or .html (a web page)\n"
-    "                       .png picture  -> .yif, options --trits 3|9 (default 9) and --rle\n"
+    "                       .png picture  -> .yif, options --trits 3|9 (default 9),\n"
+    "                                        --dither fs (error diffusion, default) or none\n"
+    "                                        (nearest colour), --rle or --raw (default: the\n"
+    "                                        smaller of run codes and raw trits)\n"
     "                       sound file    -> .yaf (WAV, FLAC, Ogg, AIFF... as 16-bit)\n"
     "  thumbnail IN OUT.png  a PNG of at most N x N pixels (--size N, 1 to 2048, default\n"
-    "                     128) of a Yorvel file: the picture, the sound's waveform, or\n"
+    "                     128) of a Yorvel file: the picture, the sound's envelope, or\n"
     "                     the document's first lines; for file managers\n"
     "\n"
     "IN's kind comes from its extension (.yif, .yaf, .ydf, .json, .png, .wav), else from\n"
@@ -50,7 +53,7 @@ const char kUsageText[] =
 
 const char kShortUsage[] =
     "usage: yorvel info FILE\n"
-    "       yorvel convert IN OUT [--trits 3|9] [--rle]\n"
+    "       yorvel convert IN OUT [--trits 3|9] [--dither fs|none] [--rle|--raw]\n"
     "       yorvel thumbnail IN OUT.png [--size N]\n"
     "Try 'yorvel --help' for more.\n";
 
@@ -126,9 +129,9 @@ bool sameFile(const std::string& out, const tool::Input& in) {
 
 // What follows IN and OUT.
 struct Options {
-    int trits = 9;
+    EncodeOptions encoding;
     uint32_t size = thumb::kDefaultSize;
-    bool runLength = false, encoderOptions = false;
+    bool encoderOptions = false;
 };
 
 int act(char** argv, tool::Input& input, Kind kind, const Options& options);
@@ -149,6 +152,7 @@ int run(int argc, char** argv) {
 
     // Options, after IN and OUT: the encoder's for convert, the size for thumbnail.
     Options options;
+    bool runsGiven = false;
     for (int i = 4; i < argc; ++i) {
         const std::string option = argv[i];
         if (thumbnail) {
@@ -165,13 +169,20 @@ int run(int argc, char** argv) {
             continue;
         }
         options.encoderOptions = true;
-        if (option == "--rle") {
-            options.runLength = true;
+        if (option == "--rle" || option == "--raw") {
+            if (runsGiven) return usageError("give one of --rle and --raw");
+            runsGiven = true;
+            options.encoding.runs = option == "--rle" ? EncodeOptions::Runs::Coded : EncodeOptions::Runs::Raw;
         } else if (option == "--trits") {
             if (i + 1 >= argc) return usageError("--trits needs 3 or 9");
             const std::string value = argv[++i];
             if (value != "3" && value != "9") return usageError("--trits takes 3 or 9, not '" + value + "'");
-            options.trits = value[0] - '0';
+            options.encoding.tritsPerPixel = value[0] - '0';
+        } else if (option == "--dither") {
+            const std::string value = i + 1 < argc ? argv[++i] : "";
+            if (value != "fs" && value != "none")
+                return usageError("--dither takes fs or none, not '" + value + "'");
+            options.encoding.dither = value == "fs";
         } else {
             return usageError("unknown option '" + option + "'");
         }
@@ -227,7 +238,8 @@ int act(char** argv, tool::Input& input, Kind kind, const Options& options) {
         return usageError(in + " is " + what.name + "; it converts to " + what.outputs + ", not " +
                           (outExt.empty() ? "'" + out + "'" : "." + outExt));
     if (options.encoderOptions && kind != Kind::Png)
-        return usageError("--trits and --rle are for PNG to YIF; " + in + " is " + what.name);
+        return usageError("--trits, --dither, --rle and --raw are for PNG to YIF; " + in + " is " +
+                          what.name);
 
     if (sameFile(out, input)) return tool::fail("IN and OUT are the same file (" + out + ")");
 
@@ -235,7 +247,7 @@ int act(char** argv, tool::Input& input, Kind kind, const Options& options) {
         case Kind::Image: return yifConvert(input, out, outExt);
         case Kind::Sound: return yafConvert(input, out, outExt);
         case Kind::Document: return ydfConvert(input, out, outExt);
-        case Kind::Png: return yifEncode(input, out, options.trits, options.runLength);
+        case Kind::Png: return yifEncode(input, out, options.encoding);
         case Kind::AnySound: return yafEncode(input, out);
     }
     return 1;

@@ -23,10 +23,12 @@ install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/install-time.cmake)
 # libyorvel: the three cores and the encoders, static and shared, from the same sources.
 set(YORVEL_LIB_SOURCES
     ${PROJECT_SOURCE_DIR}/yif_reader/yif_image.cpp ${PROJECT_SOURCE_DIR}/yif_reader/yif_encode.cpp
+    ${PROJECT_SOURCE_DIR}/yif_reader/yif_dither.cpp
     ${PROJECT_SOURCE_DIR}/ydf_reader/ydf_document.cpp ${PROJECT_SOURCE_DIR}/ydf_reader/ydf_export.cpp
     ${PROJECT_SOURCE_DIR}/yaf_player/yaf_sound.cpp)
 set(YORVEL_LIB_HEADERS
-    ${PROJECT_SOURCE_DIR}/yif_reader/yif_image.h ${PROJECT_SOURCE_DIR}/ydf_reader/ydf_document.h
+    ${PROJECT_SOURCE_DIR}/yif_reader/yif_image.h ${PROJECT_SOURCE_DIR}/yif_reader/yif_dither.h
+    ${PROJECT_SOURCE_DIR}/ydf_reader/ydf_document.h
     ${PROJECT_SOURCE_DIR}/ydf_reader/ydf_export.h ${PROJECT_SOURCE_DIR}/yaf_player/yaf_sound.h)
 add_library(yorvel_static STATIC ${YORVEL_LIB_SOURCES})
 add_library(yorvel_shared SHARED ${YORVEL_LIB_SOURCES})

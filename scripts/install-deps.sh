@@ -34,6 +34,7 @@ tests       man-db                        install test: the man page
 tests       imagemagick                   screenshots and picture checks
 tests       xxd                           byte-level test files
 tests       bc                            test arithmetic
+tests       sox                           tool tests: sounds read back
 tests       time                          memory bounds in tests
 browser     chromium                      the HTML export shown in a browser
 windows     g++-mingw-w64-x86-64-posix    the Windows programs

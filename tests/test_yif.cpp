@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "yif_dither.h"
 #include "yif_image.h"
 #include "yif_view.h"
 
@@ -689,6 +690,63 @@ TEST(YifEncode, RowByRowRunCodingEqualsOnePassOverTheWholePicture) {
         rows.finish(written);
         ASSERT_EQ(written, Bytes(rle.begin() + 16, rle.end())) << "picture " << i;
         EXPECT_EQ(rows.streamBytes(), written.size());
+    }
+}
+
+// The run coder on its own, fed in pieces of any size: what it writes is the reference,
+// what it counts without writing is that length, and a coded stream never runs further
+// ahead of the trits it covers than lead() says.
+TEST(YifEncode, RunCoderWritesAndCountsTheSameInAnyPieces) {
+    std::mt19937 rng(25);
+    for (int i = 0; i < 300; ++i) {
+        Bytes trits(1 + rng() % 3000);
+        const uint8_t values[] = {0xFF, 0x00, 0x01};
+        for (size_t k = 0; k < trits.size(); ++k)
+            trits[k] =
+                k && rng() % (i % 3 ? 3 : 1000) ? trits[k - 1] : values[rng() % 3];  // runs beyond 364 too
+        if (i % 2)  // markers: FF 00 01 again and again
+            for (size_t k = 0; k + 2 < trits.size(); k += 3 + rng() % 4)
+                trits[k] = 0xFF, trits[k + 1] = 0, trits[k + 2] = 1;
+        yif::RunCoder writer, counter;
+        Bytes out;
+        uint64_t lead = 0;
+        for (size_t at = 0; at < trits.size();) {
+            const size_t n = std::min<size_t>(trits.size() - at, 1 + rng() % 500);
+            writer.put(trits.data() + at, n, &out);
+            counter.put(trits.data() + at, n, nullptr);
+            at += n;
+            if (out.size() > at) lead = std::max<uint64_t>(lead, out.size() - at);
+        }
+        writer.finish(&out);
+        counter.finish(nullptr);
+        ASSERT_EQ(out, referenceRunCoding(trits)) << "stream " << i;
+        EXPECT_EQ(counter.written(), out.size());
+        EXPECT_GE(counter.lead(), lead);
+        EXPECT_EQ(counter.lead(), writer.lead());
+    }
+}
+
+// Diffusion is exact on the levels (no error to spread), gives only levels, and keeps a
+// flat area's mean.
+TEST(YifDither, LevelsStayAndMeansAreKept) {
+    std::mt19937 rng(3);
+    for (int tpp : {3, 9}) {
+        const uint32_t w = 97, h = 40;
+        Bytes onLevels(size_t(w) * 3);
+        yif::Diffuser exact(w, tpp), flat(w, tpp);
+        double sum = 0;
+        for (uint32_t y = 0; y < h; ++y) {
+            for (uint8_t& v : onLevels) v = nearestLevel(uint8_t(rng()), tpp);
+            const uint8_t* kept = exact.row(onLevels.data(), 3);
+            ASSERT_EQ(Bytes(kept, kept + onLevels.size()), onLevels) << tpp << " row " << y;
+            const Bytes grey(size_t(w) * 4, 100);  // R,G,B,A; alpha plays no part
+            const uint8_t* diffused = flat.row(grey.data(), 4);
+            for (size_t k = 0; k < size_t(w) * 3; ++k) {
+                ASSERT_EQ(diffused[k], nearestLevel(diffused[k], tpp));
+                sum += diffused[k];
+            }
+        }
+        EXPECT_NEAR(sum / (double(w) * h * 3), 100.0, 0.5) << tpp;
     }
 }
 

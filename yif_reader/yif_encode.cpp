@@ -1,8 +1,11 @@
 // Making YIF files: quantising colours to trits, and run codes.
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <limits>
 
+#include "yif_dither.h"
 #include "yif_image.h"
 
 namespace yif {
@@ -51,20 +54,30 @@ constexpr uint8_t nearestTrit(uint8_t v) {
     return v <= 64 ? kMinus : v <= 191 ? kZero : kPlus;
 }
 
-void appendRunCode(std::vector<uint8_t>& out, int length, uint8_t trit) {
-    uint8_t digits[6];
-    for (int i = 5; i >= 0; --i) {
-        int r = length % 3;  // length is positive here
-        if (r == 2) r = -1;
-        digits[i] = uint8_t(r);
-        length = (length - r) / 3;
+// The ten bytes of every run code: marker, the six digits of the length (1 to
+// kLongestRun), and room for the trit, which the caller puts at byte 9.
+constexpr auto kRunCodes = [] {
+    std::array<std::array<uint8_t, 16>, kLongestRun + 1> codes{};
+    for (int length = 1; length <= kLongestRun; ++length) {
+        auto& code = codes[size_t(length)];
+        code[0] = 0xFF, code[1] = 0x00, code[2] = 0x01;
+        for (int i = 8, rest = length; i >= 3; --i) {
+            int r = rest % 3;
+            if (r == 2) r = -1;
+            code[size_t(i)] = uint8_t(r);
+            rest = (rest - r) / 3;
+        }
     }
-    out.insert(out.end(), {0xFF, 0x00, 0x01});
-    out.insert(out.end(), digits, digits + 6);
-    out.push_back(trit);
-}
+    return codes;
+}();
 
 }  // namespace
+
+uint8_t nearestLevel(uint8_t value, int tritsPerPixel) {
+    if (tritsPerPixel != 9) return value <= 64 ? 0 : value <= 191 ? 128 : 255;
+    const auto& t = kNearestTriple[value];
+    return level9(9 * int8_t(t[0]) + 3 * int8_t(t[1]) + int8_t(t[2]) + 13);
+}
 
 // A row's trits must fit a size_t (a concern only where size_t has 32 bits).
 Encoder::Encoder(uint32_t width, uint32_t height, int tritsPerPixel, bool runLength)
@@ -104,30 +117,125 @@ void Encoder::trits(const uint8_t* px, int channels, uint8_t* out) const {
     }
 }
 
-void Encoder::emitted(const std::vector<uint8_t>& out, size_t from) {
-    const size_t n = out.size();
-    if (n - from >= 2) {
-        last_[0] = out[n - 2];
-    } else if (n > from) {
-        last_[0] = last_[1];
+// Writes the counted run at `o` (with kWrite) and moves `o` past it. A run pays off
+// beyond the code's own ten bytes. A literal FF 00 01 would read as a marker, so a run of
+// 01 right after FF 00 goes out as a run code, however short. A literal run is stored as
+// sixteen bytes, of which the run's count stay, and a code likewise: the buffer has
+// that room.
+template <bool kWrite>
+void RunCoder::flush(uint8_t*& o) {
+    if (runCount_ == 0) return;
+    const int count = runCount_;
+    const uint8_t trit = runTrit_;
+    const bool afterMarkerStart = (last_[0] == 0xFF) & (last_[1] == 0x00);
+    const bool coded = (count > int(kRunCodeSize)) | (afterMarkerStart & (trit == kPlus));
+    const auto& code = kRunCodes[size_t(count)];
+    if constexpr (kWrite) {  // two words, either the run's trit or the code, picked in registers
+        const uint64_t eight = 0x0101010101010101u * trit;
+        uint64_t codeLow, codeHigh;
+        std::memcpy(&codeLow, code.data(), 8);
+        std::memcpy(&codeHigh, code.data() + 8, 8);
+        codeHigh |= uint64_t(trit) << 8;  // byte 9
+        const uint64_t low = coded ? codeLow : eight, high = coded ? codeHigh : eight;
+        std::memcpy(o, &low, 8);
+        std::memcpy(o + 8, &high, 8);
     }
-    if (n > from) last_[1] = out[n - 1];
-    written_ += n - from;
+    const int length = coded ? int(kRunCodeSize) : count;
+    o += length;
+    written_ += uint64_t(length);
+    coded_ += uint64_t(count);
+    last_[0] = coded ? code[8] : count > 1 ? trit : last_[1];
+    last_[1] = trit;
+    lead_ = std::max(lead_, int64_t(written_ - coded_));
+    runCount_ = 0;
 }
 
-// Writes the counted run. A run pays off beyond the code's own ten bytes. A literal
-// FF 00 01 would read as a marker, so a run of 01 right after FF 00 goes out as a run
-// code, however short.
-void Encoder::flushRun(std::vector<uint8_t>& out) {
-    if (runCount_ == 0) return;
-    const size_t from = out.size();
-    const bool afterMarkerStart = last_[0] == 0xFF && last_[1] == 0x00;
-    if (runCount_ > int(kRunCodeSize) || (afterMarkerStart && runTrit_ == kPlus))
-        appendRunCode(out, runCount_, runTrit_);
-    else
-        out.insert(out.end(), size_t(runCount_), runTrit_);
-    runCount_ = 0;
-    emitted(out, from);
+// Bit k set where t[k] differs from t[k - 1], for k = 0..63 (t[-1] must be readable):
+// where runs end in the next 64 trits, found eight bytes at a time.
+uint64_t runEnds(const uint8_t* t) {
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F, kHigh = 0x8080808080808080;
+    uint64_t ends = 0;
+    for (int k = 0; k < 64; k += 8) {
+        uint64_t here, before;
+        std::memcpy(&here, t + k, 8);
+        std::memcpy(&before, t + k - 1, 8);
+        const uint64_t diff = here ^ before;
+        const uint64_t nonZero = (((diff & kLow7) + kLow7) | diff) & kHigh;  // high bit of each byte
+        ends |= (((nonZero >> 7) * 0x0102040810204080) >> 56) << k;          // gathered to 8 bits
+    }
+    return ends;
+}
+
+// Runs are found 64 trits at a time, from a mask of where they end, and flush() decides
+// without branching on what varies from run to run: a picture's runs are short and of
+// every length, and a loop that tests each trit, or each run, spends its time on
+// mispredicted branches. It must give what one plain pass over the whole stream gives,
+// fed in any pieces, counting or writing: YifEncode.RunCoderWritesAndCountsTheSameInAnyPieces
+// checks it against such a pass.
+template <bool kWrite>
+size_t RunCoder::code(const uint8_t* t, size_t n, uint8_t* out) {
+    uint8_t* o = out;
+    // A run that reaches the longest a code holds goes out, and the trits after it start
+    // a run of their own.
+    auto longest = [&] {
+        while (runCount_ > kLongestRun) {
+            const int rest = runCount_ - kLongestRun;
+            runCount_ = kLongestRun;
+            flush<kWrite>(o);
+            runCount_ = rest;
+        }
+    };
+    auto one = [&](uint8_t trit) {
+        if (runCount_ > 0 && trit == runTrit_) {
+            ++runCount_;
+            longest();
+            return;
+        }
+        flush<kWrite>(o);
+        runTrit_ = trit;
+        runCount_ = 1;
+    };
+    size_t i = 0;
+    if (n > 0) one(t[i++]);  // from here on t[i - 1] exists
+    for (; i + 64 <= n; i += 64) {
+        size_t at = i;  // runCount_ counts the run up to here
+        for (uint64_t ends = runEnds(t + i); ends != 0; ends &= ends - 1) {
+            const size_t end = i + size_t(std::countr_zero(ends));
+            runCount_ += int(end - at);
+            longest();
+            flush<kWrite>(o);
+            runTrit_ = t[end];
+            runCount_ = 0;
+            at = end;
+        }
+        runCount_ += int(i + 64 - at);
+        longest();
+    }
+    for (; i < n; ++i) one(t[i]);
+    return size_t(o - out);
+}
+
+void RunCoder::put(const uint8_t* trits, size_t n, std::vector<uint8_t>* out) {
+    if (!out) {
+        code<false>(trits, n, nullptr);
+        return;
+    }
+    // At most four bytes a trit (FF 00 01 becomes FF 00 and a code), a run held back
+    // from before, and a literal run's sixteen-byte store.
+    const size_t room = 4 * n + 2 * kRunCodeSize + 16;
+    if (buffer_.size() < room) buffer_.resize(room);
+    out->insert(out->end(), buffer_.data(), buffer_.data() + code<true>(trits, n, buffer_.data()));
+}
+
+void RunCoder::finish(std::vector<uint8_t>* out) {
+    uint8_t end[kRunCodeSize + 16];
+    uint8_t* o = end;
+    if (!out) {
+        flush<false>(o);
+        return;
+    }
+    flush<true>(o);
+    out->insert(out->end(), end, o);
 }
 
 bool Encoder::row(const uint8_t* pixels, size_t size, int channels, std::vector<uint8_t>& out) {
@@ -145,20 +253,12 @@ bool Encoder::row(const uint8_t* pixels, size_t size, int channels, std::vector<
     }
     scratch_.resize(n);
     trits(pixels, channels, scratch_.data());
-    for (const uint8_t t : scratch_) {
-        if (runCount_ > 0 && t == runTrit_ && runCount_ < kLongestRun) {
-            ++runCount_;
-            continue;
-        }
-        flushRun(out);
-        runTrit_ = t;
-        runCount_ = 1;
-    }
+    runs_.put(scratch_.data(), n, &out);
     return true;
 }
 
 void Encoder::finish(std::vector<uint8_t>& out) {
-    flushRun(out);
+    if (runLength_) runs_.finish(&out);
 }
 
 std::vector<uint8_t> encode(const uint8_t* rgba, size_t rgbaSize, uint32_t width, uint32_t height,

@@ -162,6 +162,39 @@ Placement placePicture(int32_t clientW, int32_t clientH, int32_t imageW, int32_t
 std::vector<uint8_t> encode(const uint8_t* rgba, size_t rgbaSize, uint32_t width, uint32_t height,
                             int tritsPerPixel, bool runLength);
 
+// The run coding encode() applies to a stream of trits, a piece at a time. put()
+// appends the coded form of the trits it is given, holding back a run that may go on
+// in the next piece, and finish() writes it out; without `out` they only count, so the
+// coded size of a stream can be known without keeping the stream.
+class RunCoder {
+public:
+    void put(const uint8_t* trits, size_t n, std::vector<uint8_t>* out);
+    void finish(std::vector<uint8_t>* out);
+
+    // Bytes of the coded stream so far, appended or counted.
+    uint64_t written() const {
+        return written_;
+    }
+    // The most by which the coded stream ran ahead of the trits it covers: how far
+    // coding a stream over itself, front to back, must read ahead of its writing.
+    uint64_t lead() const {
+        return uint64_t(lead_);
+    }
+
+private:
+    template <bool kWrite>
+    size_t code(const uint8_t* trits, size_t n, uint8_t* out);
+    template <bool kWrite>
+    void flush(uint8_t*& out);
+
+    uint64_t written_ = 0, coded_ = 0;  // bytes out, and the trits they cover
+    int64_t lead_ = 0;                  // see lead()
+    std::vector<uint8_t> buffer_;       // a piece's coded bytes, before they are appended
+    uint8_t runTrit_ = 0;               // the run being counted, and its length
+    int runCount_ = 0;
+    uint8_t last_[2] = {1, 1};  // the stream's last two bytes: a marker start is FF 00
+};
+
 // The same encoding a row at a time, for pictures that arrive row by row: header(),
 // then row() for each of the `height` rows, then finish(). Put together, the bytes are
 // exactly what encode() returns. A run may go on across rows, so row() can leave trits
@@ -188,7 +221,7 @@ public:
 
     // Bytes of the stream written so far, and what the raw trits of the picture take.
     uint64_t streamBytes() const {
-        return written_;
+        return runLength_ ? runs_.written() : written_;
     }
     uint64_t rawStreamBytes() const {
         return uint64_t(width_) * height_ * uint32_t(tritsPerPixel_);
@@ -196,19 +229,15 @@ public:
 
 private:
     void trits(const uint8_t* pixels, int channels, uint8_t* out) const;
-    void flushRun(std::vector<uint8_t>& out);
-    void emitted(const std::vector<uint8_t>& out, size_t from);
 
     uint32_t width_, height_;
     int tritsPerPixel_;
     bool runLength_;
     bool valid_;
-    uint32_t rows_ = 0;  // rows taken so far
-    uint64_t written_ = 0;
+    uint32_t rows_ = 0;             // rows taken so far
+    uint64_t written_ = 0;          // raw trits written
     std::vector<uint8_t> scratch_;  // one row's trits, before run coding
-    uint8_t runTrit_ = 0;           // the run being counted, and its length
-    int runCount_ = 0;
-    uint8_t last_[2] = {1, 1};  // the stream's last two bytes: a marker start is FF 00
+    RunCoder runs_;
 };
 
 }  // namespace yif

@@ -103,6 +103,53 @@ PY
         "0|$(echo "$want" | tr -d ' ')"
 done
 
+# Integer WAV of 24 and 32 bits: rounded to the nearest 16-bit value (halves away from
+# zero, so +-0.5 LSB go to +-1 and anything less to 0), the largest values clipped.
+int24="0 127 128 -127 -128 383 384 -385 8388607 -8388608"
+want24="0000 0000 0100 0000 ffff 0100 0200 feff ff7f 0080"
+int32="0 32767 32768 -32767 -32768 98303 98304 2147483647 -2147483648"
+want32="0000 0000 0100 0000 ffff 0100 0200 ff7f 0080"
+for form in 24:plain 24:extensible 32:plain; do
+    bits=${form%:*}
+    values=int$bits expected=want$bits
+    python3 - "$T/int.wav" "$bits" "${form#*:}" ${!values} <<'PY'
+import struct, sys
+path, bits, form, values = sys.argv[1], int(sys.argv[2]), sys.argv[3], [int(v) for v in sys.argv[4:]]
+data = b''.join(v.to_bytes(bits // 8, 'little', signed=True) for v in values)
+align = bits // 8
+fmt = struct.pack('<HHIIHH', 0xFFFE if form == 'extensible' else 1, 1, 8000, 8000 * align, align, bits)
+if form == 'extensible':  # valid bits, channel mask, the PCM sub-format GUID
+    fmt += struct.pack('<HHI', 22, bits, 4) + bytes.fromhex('0100000000001000800000aa00389b71')
+body = b'WAVE' + b'fmt ' + struct.pack('<I', len(fmt)) + fmt + b'data' + struct.pack('<I', len(data)) + data
+open(path, 'wb').write(b'RIFF' + struct.pack('<I', len(body)) + body)
+PY
+    run convert "$T/int.wav" "$T/int.yaf"
+    check "$form-bit integer WAV: rounded and clipped" "$rc|$(tail -c +21 "$T/int.yaf" | xxd -p)" \
+        "0|$(echo "${!expected}" | tr -d ' ')"
+done
+
+# More than two channels go out as WAVE_FORMAT_EXTENSIBLE with the usual speakers; sox
+# reads the samples back as they were.
+while read -r ch mask; do
+    python3 - "$T/multi.yaf" "$ch" <<'PY'
+import struct, sys
+ch = int(sys.argv[2])
+samples = [(f * ch + c) * 300 - 2000 for f in range(3) for c in range(ch)]
+open(sys.argv[1], 'wb').write(b'YAF7' + struct.pack('<IHHIhH', 48000, ch, 16, 3, 0, 0) + struct.pack(f'<{len(samples)}h', *samples))
+PY
+    run convert "$T/multi.yaf" "$T/multi.wav"
+    check "$ch channels: extensible, 16 valid bits, mask $mask, PCM" \
+        "$rc|$(head -c 64 "$T/multi.wav" | tail -c 44 | xxd -p | tr -d '\n' | cut -c1-4,37-48,49-56)" \
+        "0|feff1000${mask}01000000"
+    check "$ch channels: sox reads them" "$(sox --i -c "$T/multi.wav")|$(sox "$T/multi.wav" -t raw - | xxd -p | tr -d '\n')" \
+        "$ch|$(tail -c +21 "$T/multi.yaf" | xxd -p | tr -d '\n')"
+done <<TABLE
+3 07000000
+6 3f000000
+8 3f060000
+10 ff030000
+TABLE
+
 # Sounds are known by content too: any format libsndfile reads, with any name.
 cp "$T/mono.WAV" "$T/recording"
 python3 -c "
@@ -148,6 +195,38 @@ done <<TABLE
 12 4 $line silence lies on the centre line
 12 3 $bg and nowhere else
 TABLE
+# The envelope: each column spans the lowest to the highest sample of its frames, all
+# channels. 64 stereo frames over 16 columns: column 2 holds frames 8 to 11, whose
+# highest sample (+16384, left) and lowest (-16384, right) are in different frames.
+python3 - "$T/envelope.yaf" <<'PY'
+import struct, sys
+frames = [(0, 0)] * 64
+frames[9], frames[10] = (16384, 0), (0, -16384)
+frames[20] = (32767, -32768)  # column 5: the whole height
+open(sys.argv[1], 'wb').write(b'YAF7' + struct.pack('<IHHIhH', 8000, 2, 16, 64, 0, 0) + b''.join(struct.pack('<hh', *f) for f in frames))
+PY
+run thumbnail "$T/envelope.yaf" "$T/envelope.png" --size 16
+while read -r x y want what; do
+    check "envelope: $what" "$(pixel "$T/envelope.png" "$x" "$y")" "$want"
+done <<TABLE
+2 3 $line the highest sample of the column, from the left channel
+2 5 $line the lowest, from the right channel and another frame
+2 4 $line the band between them is filled
+2 2 $bg above it background
+2 6 $bg below it background
+5 1 $line full scale both ways: the top
+5 7 $line and the bottom
+1 4 $line silence: the centre line
+1 3 $bg and nothing else
+TABLE
+# A long sound: a bounded number of frames a column is read, whatever its length.
+{ header 401f0000 0100 1000 00ca9a3b 0000; } >"$T/long.yaf"
+truncate -s 2000000020 "$T/long.yaf"
+run_limited 200000 thumbnail "$T/long.yaf" "$T/long.png"
+check "a 2 GB sound's thumbnail: silence on the centre line" "$rc|$(pixel "$T/long.png" 60 32)|$(pixel "$T/long.png" 60 31)" \
+    "0|$line|$bg"
+rm "$T/long.yaf"
+
 run thumbnail "$T/empty.yaf" "$T/empty.png" --size 16
 check "a sound without frames: background alone" "$rc|$(pixel "$T/empty.png" 0 4)" "0|$bg"
 

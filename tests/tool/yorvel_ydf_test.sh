@@ -247,6 +247,14 @@ check "on the reader's background" "$(pixel "$T/doc.png" 255 255)" "06060cff"
 colours=$(/usr/bin/convert "$T/doc.png" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}' | sort -u)
 check_true "the title is drawn white" grep -q FFFFFF <<<"$colours"
 check_true "the kickers in the accent colour" grep -q 4DC9F0 <<<"$colours"
+# The page ends on a whole line: at these sizes the line at the bottom of the page
+# would be cut through its letters; it is left out, and the bottom row is page colour.
+python3 -c "print('{\"@ydf\": \"1.0\", \"title\": \"MMMM\",' + ''.join('\"kicker\": \"MMMMMM\", \"list\": [\"MMMMMMMMMMM\", \"MMMM\"],' for _ in range(30)) + '}')" >"$T/caps.ydf"
+for n in 90 110 170 200 256; do
+    run thumbnail "$T/caps.ydf" "$T/caps.png" --size $n
+    check "--size $n: no line cut at the bottom" \
+        "$rc|$(/usr/bin/convert "$T/caps.png" -crop "${n}x1+0+$((n - 1))" -depth 8 txt:- | grep -c '#06060C')" "0|$n"
+done
 # Rendering stops once the thumbnail is full, whatever the document holds.
 python3 -c "print('{\"@ydf\": \"1.0\",' + ''.join('\"kicker\": \"K\", \"list\": [\"a\", \"b\"],' for _ in range(200000)) + '}')" >"$T/big.ydf"
 run thumbnail "$T/big.ydf" "$T/big.png" --size 32

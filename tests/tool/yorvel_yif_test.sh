@@ -73,7 +73,7 @@ check "a directory as input fails" "$rc" "1"
 # PNG -> YIF -> PAM: colours that are already levels come back unchanged.
 levels3="000080FF FF8000FF 80FF00FF 000000FF FFFFFFFF 808080FF"
 bytes "$levels3" | /usr/bin/convert -size 3x2 -depth 8 rgba:- "$T/levels3.png"
-for opts in "--trits 3" "--trits 3 --rle"; do
+for opts in "--trits 3" "--trits 3 --rle" "--trits 3 --raw --dither none"; do
     run convert "$T/levels3.png" "$T/levels3.yif" $opts
     # Six pixels of few runs: the run codes (and a marker broken up) outgrow the raw trits.
     want=""
@@ -92,6 +92,76 @@ run info "$T/levels9.yif"
 # 18 trits, three of which (FF 00 01, from the first pixel's green and blue) would read
 # as a marker: their 01 run goes out as a 10-byte code, 16 + 15 + 10 bytes in all.
 check "9 trits per pixel is the default" "$out" "YIF v1.0 | 2x1 | 9-trit (19683 colors) | RLE | 41 bytes"
+# Error diffusion: exact on pictures already on the levels, so YIF -> PNG -> YIF keeps
+# every pixel; on a ramp, each 16 x 16 block keeps its mean colour (within 5 of 255 with
+# 3 levels a channel, where nearest colour misses by 55; within 1 with 27 levels);
+# the same picture always gives the same file.
+run convert "$(dirname "$0")/../../samples/aurora.yif" "$T/aurora.png"
+run convert "$T/aurora.png" "$T/aurora.yif"
+run convert "$T/aurora.yif" "$T/aurora-back.pam"
+run convert "$(dirname "$0")/../../samples/aurora.yif" "$T/aurora.pam"
+check_true "YIF to PNG to YIF (diffused, by default) keeps every pixel" cmp -s "$T/aurora.pam" "$T/aurora-back.pam"
+python3 - "$T/ramp.png" <<'PY'
+import struct, sys, zlib
+W, H = 256, 64  # red rising across, green falling, blue rising down the rows
+chunk = lambda k, d: struct.pack('>I', len(d)) + k + d + struct.pack('>I', zlib.crc32(k + d))
+rows = b''.join(b'\0' + bytes(v for x in range(W) for v in (x, 255 - x, y * 2)) for y in range(H))
+open(sys.argv[1], 'wb').write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', W, H, 8, 2, 0, 0, 0))
+                              + chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b''))
+PY
+block_error() {  # block_error PAM: the largest difference of a block's mean from the ramp's
+    python3 - "$1" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+px, W, H, B = data[data.index(b'ENDHDR\n') + 7:], 256, 64, 16
+ramp = lambda x, y: (x, 255 - x, y * 2)
+print(max(abs(sum(px[((by + y) * W + bx + x) * 4 + c] - ramp(bx + x, by + y)[c] for y in range(B) for x in range(B))) / B / B
+          for by in range(0, H, B) for bx in range(0, W, B) for c in range(3)))
+PY
+}
+while read -r trits dither bound; do
+    run convert "$T/ramp.png" "$T/ramp.yif" --trits "$trits" --dither "$dither"
+    run convert "$T/ramp.yif" "$T/ramp.pam"
+    check "ramp, $trits trits, --dither $dither: block means within $bound" \
+        "$(block_error "$T/ramp.pam" | awk -v b="$bound" '{ print ($1 < b) ? "yes" : $1 }')" "yes"
+done <<TABLE
+3 fs 5
+9 fs 1
+3 none 60
+TABLE
+run convert "$T/ramp.png" "$T/ramp2.yif" --trits 3 --dither none
+run convert "$T/ramp.png" "$T/ramp-fs.yif" --trits 3
+run convert "$T/ramp.png" "$T/ramp-fs2.yif" --trits 3 --dither fs
+check_true "diffusion changes the ramp" bash -c "! cmp -s '$T/ramp2.yif' '$T/ramp-fs.yif'"
+check_true "diffusion is the default and gives the same file every time" cmp -s "$T/ramp-fs.yif" "$T/ramp-fs2.yif"
+
+# Run codes by default when they make the file smaller, raw trits otherwise: byte for byte
+# the file --rle or --raw makes. Noise favours raw trits; a flat picture run codes; marker-
+# like trits ahead of long runs make a coded stream that runs ahead of the raw one while
+# the file is coded over itself (several pieces of it).
+python3 - "$T" <<'PY'
+import random, struct, sys, zlib
+chunk = lambda k, d: struct.pack('>I', len(d)) + k + d + struct.pack('>I', zlib.crc32(k + d))
+def png(name, w, h, row):
+    rows = b''.join(b'\0' + row(y) for y in range(h))
+    open(f'{sys.argv[1]}/{name}.png', 'wb').write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0))
+                                                  + chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b''))
+png('runs-noisy', 256, 256, lambda y: random.Random(y).randbytes(256 * 3))
+png('runs-flat', 256, 256, lambda y: bytes([255, 255, 255]) * 256)
+png('runs-markers', 512, 512, lambda y: bytes.fromhex('1309FF627575') * 256 if y < 40 else bytes(512 * 3))
+PY
+while IFS='|' read -r name opts smaller; do
+    run convert "$T/$name.png" "$T/$name.yif" $opts
+    check "$name ($opts): converts quietly" "$rc|$err" "0|"
+    run convert "$T/$name.png" "$T/$name-forced.yif" $opts "$smaller"
+    check_true "$name ($opts): the same file as $smaller" cmp -s "$T/$name.yif" "$T/$name-forced.yif"
+done <<TABLE
+runs-noisy|--trits 9|--raw
+runs-noisy|--dither none|--raw
+runs-flat|--trits 3|--rle
+runs-markers|--dither none|--rle
+TABLE
+check "the flat picture run-coded" "$(wc -c <"$T/runs-flat.yif") $(head -c 14 "$T/runs-flat.yif" | tail -c 1 | xxd -p)" "$(wc -c <"$T/runs-flat-forced.yif") 01"
 run convert "$T/levels9.png" "$T/x.yif" --trits 5
 check "--trits takes only 3 or 9" "$rc" "2"
 run convert "$T/ex.yif" "$T/x.pam" --rle
@@ -317,7 +387,10 @@ done <<TABLE
 frobnicate|yorvel: unknown command 'frobnicate'
 convert $T/ex.yif $T/ex.bmp|yorvel: $T/ex.yif is a YIF image; it converts to .pam or .png, not .bmp
 convert $T/levels9.png $T/x.yif --trits 4|yorvel: --trits takes 3 or 9, not '4'
-convert $T/ex.yif $T/x.pam --rle|yorvel: --trits and --rle are for PNG to YIF; $T/ex.yif is a YIF image
+convert $T/ex.yif $T/x.pam --rle|yorvel: --trits, --dither, --rle and --raw are for PNG to YIF; $T/ex.yif is a YIF image
+convert $T/levels9.png $T/x.yif --dither|yorvel: --dither takes fs or none, not ''
+convert $T/levels9.png $T/x.yif --dither ordered|yorvel: --dither takes fs or none, not 'ordered'
+convert $T/levels9.png $T/x.yif --rle --raw|yorvel: give one of --rle and --raw
 info $T/levels9.png|yorvel: info shows Yorvel files; $T/levels9.png is a PNG picture (convert it to .yif)
 thumbnail $T/ex.yif $T/x.png --size 0|yorvel: --size takes a number of pixels from 1 to 2048, not '0'
 thumbnail $T/ex.yif $T/x.png --size 2049|yorvel: --size takes a number of pixels from 1 to 2048, not '2049'
