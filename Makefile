@@ -99,3 +99,6 @@ clean:
 
 distclean:
 	rm -rf build
+
+# make web: the browser page (web/web.mk).
+include web/web.mk
