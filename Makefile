@@ -34,7 +34,7 @@ native: $(NATIVE)/CMakeCache.txt
 win64: $(WIN64)/CMakeCache.txt
 	cmake --build $(WIN64) -j $(JOBS)
 
-test: all
+test: all web web-test-deps
 	@scripts/run-tests.sh
 
 test-native: native

@@ -42,6 +42,20 @@ declare -A probe=(
     [time]=/usr/bin/time
 )
 
+# The browser page (make web) and its tests: clang 16 for wasm32-wasi with Debian's
+# wasi-libc and libc++ (one WebAssembly module, no JavaScript glue), and node with npm,
+# which install playwright-core into the build tree to drive the chromium above.
+probe+=(
+    [clang-16]=/usr/bin/clang++-16
+    [lld-16]=/usr/bin/wasm-ld-16
+    [wasi-libc]=/usr/lib/wasm32-wasi/libc.a
+    [libc++-16-dev-wasm32]=/usr/lib/wasm32-wasi/libc++.a
+    [libc++abi-16-dev-wasm32]=/usr/lib/wasm32-wasi/libc++abi.a
+    [libclang-rt-16-dev-wasm32]=/usr/lib/llvm-16/lib/clang/16/lib/wasi/libclang_rt.builtins-wasm32.a
+    [nodejs]=/usr/bin/node
+    [npm]=/usr/bin/npm
+)
+
 missing=()
 for pkg in "${!probe[@]}"; do
     [ -e "${probe[$pkg]}" ] || missing+=("$pkg")

@@ -31,3 +31,15 @@ $(WEB)/%: web/%
 
 $(WEB)/yorvel.html: web/bundle.py $(WEB)/yorvel.wasm $(addprefix web/,$(WEB_FILES))
 	python3 web/bundle.py web $(WEB)/yorvel.wasm $@
+
+# playwright-core for the page's tests (tests/web), pinned by its lockfile, into the
+# build tree; without npm the tests say they are skipped.
+WEB_TEST := build/web-test
+.PHONY: web-test-deps
+web-test-deps: $(WEB_TEST)/node_modules/.package-lock.json
+
+$(WEB_TEST)/node_modules/.package-lock.json: tests/web/package.json tests/web/package-lock.json
+	@mkdir -p $(WEB_TEST)
+	cp tests/web/package.json tests/web/package-lock.json $(WEB_TEST)/
+	@if command -v npm >/dev/null; then cd $(WEB_TEST) && npm ci --no-audit --no-fund --loglevel=error; \
+	else echo "web-test-deps: npm is missing, the browser tests will be skipped"; fi
