@@ -1,7 +1,10 @@
 // Decoding a 4096 x 4096 picture, beside a memcpy of the same pixel buffer.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -109,6 +112,28 @@ void BM_InspectRle9(benchmark::State& state) {  // the counting pass alone
     static const std::vector<uint8_t> file = rleFile();
     for (auto _ : state) benchmark::DoNotOptimize(yif::inspect(file.data(), file.size()));
 }
+
+// The file YORVEL_BENCH_YIF names, checked and decoded as a whole each time, as the
+// tool and the browser page (bench/web_decode.mjs, which compares the two) do.
+void BM_DecodeFile(benchmark::State& state, const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> file{std::istreambuf_iterator<char>(in), {}};
+    const yif::Info first = yif::inspect(file.data(), file.size());
+    std::vector<uint8_t> pixels(yif::pixelBytes(first.header));
+    if (pixels.empty()) return state.SkipWithError("no picture");
+    for (auto _ : state) {
+        const yif::Info info = yif::inspect(file.data(), file.size());
+        yif::decodePixels(file.data(), file.size(), info, pixels.data());
+        benchmark::DoNotOptimize(pixels.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+const bool kFileBenchmark = [] {
+    if (const char* path = std::getenv("YORVEL_BENCH_YIF"))
+        benchmark::RegisterBenchmark("BM_DecodeFile", BM_DecodeFile, path)->Unit(benchmark::kMillisecond);
+    return true;
+}();
 
 }  // namespace
 

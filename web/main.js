@@ -88,7 +88,7 @@ async function open(blob, name) {
             document.title = `${name} - Yorvel`;
         }
     }
-    document.dispatchEvent(new CustomEvent('yorvel-opened', {detail: {kind, name, status: result.status}}));
+    document.dispatchEvent(new CustomEvent('yorvel-opened', {detail: {kind, name, status: result.status, decodeMs: result.decodeMs}}));
 }
 
 function openList(list) {

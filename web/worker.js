@@ -61,7 +61,9 @@ async function openImage(blob) {
         const pixels = core.yv_alloc(bytes);
         if (!pixels) return failure(kNoMemory);
         try {
+            const started = performance.now();
             core.yv_image_decode(at, file.length, pixels, bytes);
+            answer.decodeMs = performance.now() - started;  // for the benchmark
             const data = new ImageData(new Uint8ClampedArray(memory.buffer, pixels, bytes).slice(), width, height);
             answer.bitmap = await createImageBitmap(data, {premultiplyAlpha: 'none', colorSpaceConversion: 'none'});
         } catch (e) {
