@@ -46,7 +46,7 @@ test-win64: win64
 bench: native
 	@for b in $(NATIVE)/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 	@bench/yorvel_convert.sh $(NATIVE)/yorvel
-	@node bench/web_decode.mjs . 2>/dev/null || echo "web_decode: skipped, node is missing"
+	@if command -v node >/dev/null; then node bench/web_decode.mjs .; else echo "web_decode: skipped, node is not installed"; fi
 
 # The native unit tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: | deps

@@ -29,7 +29,7 @@ for (const [need, what] of [[path.join(web, 'yorvel.html'), 'make web'], [benchY
 const {chromium} = createRequire(path.join(work, 'package.json'))('playwright-core');
 
 // Sizes: the files a server sends for the page, and the single-file page.
-const served = ['index.html', 'yorvel.css', 'main.js', 'core.js', 'image.js', 'doc.js', 'sound.js', 'worker.js', 'yorvel.wasm'];
+const served = ['index.html', 'yorvel.css', 'main.js', 'core.js', 'canvas.js', 'image.js', 'doc.js', 'sound.js', 'worker.js', 'yorvel.wasm'];
 const size = (files) => files.reduce((n, f) => n + fs.statSync(path.join(web, f)).size, 0);
 const gz = (files) => files.reduce((n, f) => n + zlib.gzipSync(fs.readFileSync(path.join(web, f)), {level: 9}).length, 0);
 console.log(`page: ${size(served)} bytes, ${gz(served)} gzipped (yorvel.wasm ${size(['yorvel.wasm'])}, ` +

@@ -1,6 +1,7 @@
 // The image view: the viewer's fit view first (95 % of the largest size that fits, placed
 // as the viewer places it, smoothed), then zoom, actual size, fit and pan on the user's
 // input. Positions are in CSS pixels; the canvas has one backing pixel per device pixel.
+import {cleared} from './canvas.js';
 import {placePicture} from './core.js';
 
 const kTopBand = 40;  // the viewer places its picture below a band this high
@@ -48,19 +49,9 @@ export class ImageView {
     }
 
     draw() {
-        const canvas = this.canvas, ratio = devicePixelRatio || 1;
-        const {w, h} = this.area();
-        const bw = Math.round(w * ratio), bh = Math.round(h * ratio);
-        if (canvas.width !== bw || canvas.height !== bh) {
-            canvas.width = bw;
-            canvas.height = bh;
-        }
-        const g = canvas.getContext('2d');
-        g.setTransform(1, 0, 0, 1, 0, 0);
-        g.clearRect(0, 0, bw, bh);
-        canvas.classList.toggle('movable', !this.fit && this.movable());
+        const {g} = cleared(this.canvas);
+        this.canvas.classList.toggle('movable', !this.fit && this.movable());
         if (!this.bitmap) return;
-        g.setTransform(ratio, 0, 0, ratio, 0, 0);
         let r;
         if (this.fit) {
             r = this.fitRect();

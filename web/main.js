@@ -157,6 +157,7 @@ function onDrop(e) {
 $('file').addEventListener('change', (e) => {
     openList(e.target.files);
     e.target.value = '';
+    e.target.blur();  // so that Space and the arrows go to the view, not to the button
 });
 document.addEventListener('keydown', onKey);
 document.addEventListener('dragover', (e) => {

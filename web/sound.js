@@ -3,6 +3,7 @@
 // Audio from the file's own samples at the file's rate, and a cursor and the time in
 // step with the audio clock. Click plays from the clicked column's frame; Space pauses
 // and resumes; Left / Right seek 5 seconds, Home to the start; Escape stops.
+import {cleared} from './canvas.js';
 import {waveFrame, waveMid, waveY} from './core.js';
 
 const kTopBand = 50;  // the player's waveform band starts this far down its window
@@ -60,18 +61,8 @@ export class SoundView {
     }
 
     draw() {
-        const canvas = this.canvas, ratio = devicePixelRatio || 1;
-        const {w, h} = this.size();
-        const bw = Math.round(w * ratio), bh = Math.round(h * ratio);
-        if (canvas.width !== bw || canvas.height !== bh) {
-            canvas.width = bw;
-            canvas.height = bh;
-        }
-        const g = canvas.getContext('2d');
-        g.setTransform(1, 0, 0, 1, 0, 0);
-        g.clearRect(0, 0, bw, bh);
+        const {g, w, h} = cleared(this.canvas);
         if (!this.hasWave() || w <= 0) return;
-        g.setTransform(ratio, 0, 0, ratio, 0, 0);
         // The player's points in a client area of the canvas plus the band above it. Each
         // segment between neighbouring columns is two vertical strokes meeting halfway,
         // so every point is lit in the accent colour, with no blending.

@@ -16,7 +16,7 @@ WASM_LDFLAGS := -nostartfiles -Wl,--no-entry -Wl,--strip-debug -Wl,--import-memo
 WASM_SOURCES := web/yorvel_wasm.cpp yif_reader/yif_image.cpp ydf_reader/ydf_document.cpp \
     ydf_reader/ydf_export.cpp yaf_player/yaf_sound.cpp
 WASM_HEADERS := yif_reader/yif_image.h ydf_reader/ydf_document.h ydf_reader/ydf_export.h yaf_player/yaf_sound.h
-WEB_FILES := index.html yorvel.css main.js core.js image.js doc.js sound.js worker.js
+WEB_FILES := index.html yorvel.css main.js core.js canvas.js image.js doc.js sound.js worker.js
 
 .PHONY: web
 web: $(WEB)/yorvel.wasm $(addprefix $(WEB)/,$(WEB_FILES)) $(WEB)/yorvel.html
