@@ -51,17 +51,19 @@ function startWorker() {
     // The worker itself died (the browser ran out of memory for it): every file it had
     // fails as a trap would, and a new one takes over.
     worker.onerror = () => {
-        restartWorker();
         for (const [id, job] of pending) {
             pending.delete(id);
             job.resolve(noMemory());
         }
+        restartWorker();
     };
 }
 
+// A new worker in place of the old one; the files still waiting go to it.
 function restartWorker() {
     worker.terminate();
     startWorker();
+    for (const [id, job] of pending) worker.postMessage({id, kind: job.kind, blob: job.blob});
 }
 
 export async function loadCores() {
@@ -89,7 +91,7 @@ function noMemory() {
 export function openInWorker(kind, blob) {
     const id = nextId++;
     return new Promise((resolve) => {
-        pending.set(id, {resolve});
+        pending.set(id, {kind, blob, resolve});
         worker.postMessage({id, kind, blob});
     });
 }

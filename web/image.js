@@ -68,6 +68,13 @@ export class ImageView {
         g.drawImage(this.bitmap, r.x, r.y, r.width, r.height);
     }
 
+    // A new size of the page: the fit view is placed anew; a zoomed picture keeps its
+    // scale and stays on screen.
+    resized() {
+        if (!this.fit) this.clamp();
+        this.draw();
+    }
+
     // Leaves the fit view for a scale and origin that show the same thing.
     unfit() {
         if (!this.fit) return;

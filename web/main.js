@@ -169,8 +169,10 @@ document.addEventListener('dragleave', (e) => {
 });
 document.addEventListener('drop', onDrop);
 window.addEventListener('hashchange', openAddress);
-new ResizeObserver(() => (current === 'image' ? image.draw() : current === 'sound' ? sound.draw() : null))
-    .observe($('view'));
+new ResizeObserver(() => {
+    if (current === 'image') image.resized();
+    if (current === 'sound') sound.draw();
+}).observe($('view'));
 
 // For tests and the console: the views, and a promise for the next file shown.
 globalThis.yorvel = {image, doc, sound, opened: () => new Promise((resolve) =>

@@ -138,15 +138,18 @@ async function openSound(blob) {
 
 const openers = {image: openImage, doc: openDocument, sound: openSound};
 
+let started = null;  // resolves once the module is instantiated; files wait for it
+
 onmessage = async ({data}) => {
     if (data.module) {
         memory = new WebAssembly.Memory({initial: data.initialPages, maximum: data.maxPages});
-        const instance = await WebAssembly.instantiate(data.module, {env: {memory}, wasi_snapshot_preview1: wasi});
-        core = instance.exports;
+        started = WebAssembly.instantiate(data.module, {env: {memory}, wasi_snapshot_preview1: wasi})
+            .then((instance) => (core = instance.exports));
         return;
     }
     let answer;
     try {
+        await started;
         answer = await openers[data.kind](data.blob);
     } catch (e) {
         // A trap (the cores found no memory for a container), or the browser's own limit.

@@ -175,6 +175,34 @@ async function checkRender(page, file, name) {
     check(bad === 0, `${name}: offline render equals the samples`, `${bad} differ`);
 }
 
+// Playing: the time shows and the cursor (muted) runs on the audio clock; a click plays
+// from its column's frame; Space pauses where it is; Escape gives back the idle picture.
+async function checkPlayback(page) {
+    const idle = await canvasPixels(page, 'wave', 0, 0, 900, 600);
+    const position = () => page.evaluate(() => yorvel.sound.position());
+    await page.keyboard.press(' ');
+    await page.waitForFunction(() => yorvel.sound.position() > 4410);
+    check(/^0:0\d\.\d \/ 0:03\.0$/.test(await page.textContent('#time')), 'the time while playing');
+    await page.keyboard.press(' ');
+    const paused = await position();
+    await page.waitForTimeout(200);
+    check(paused > 4410 && (await position()) === paused, 'Space pauses');
+    const x = await page.evaluate((at) => yorvel.sound.columnOf(at, 900), paused);
+    const column = await canvasPixels(page, 'wave', x, 0, 1, 600);
+    check(column.some((v, i) => i % 4 === 0 && v === 102 && column[i + 2] === 170), 'the cursor at the paused column');
+    await page.keyboard.press(' ');
+    await page.waitForFunction((at) => yorvel.sound.position() > at, paused);
+    await page.mouse.click(600, 300);
+    const from = Math.trunc((600 / 900) * 132300), at = await position();
+    check(at >= from && at < from + 44100, 'a click plays from its column', `${at} vs ${from}`);
+    await page.keyboard.press('Escape');
+    check((await page.textContent('#time')) === '', 'Escape stops: no time');
+    check(Buffer.compare(idle, await canvasPixels(page, 'wave', 0, 0, 900, 600)) === 0, 'Escape stops: the idle waveform');
+    await page.mouse.click(898, 300);  // the last few milliseconds, played to their end
+    await page.waitForFunction(() => yorvel.sound.position() < 0);
+    check(Buffer.compare(idle, await canvasPixels(page, 'wave', 0, 0, 900, 600)) === 0, 'the end: the idle waveform');
+}
+
 async function checkDocument(page, file, name) {
     const txt = convert(file, 'txt');
     const got = await page.evaluate(() => document.getElementById('document').innerText);
@@ -213,6 +241,7 @@ async function main() {
     const launch = {
         executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
         headless: true,
+        // Sound plays without a click first; headless it goes nowhere, on the audio clock.
         args: ['--no-first-run', '--disable-breakpad', '--autoplay-policy=no-user-gesture-required'],
     };
     const browser = await chromium.launchPersistentContext(path.join(work, 'profile'),
@@ -238,6 +267,7 @@ async function main() {
         for (const f of ['contract.ydf', 'proposal.ydf']) await checkFile(page, sample(f));
         await open(page, sample('chord.yaf'));
         await checkRender(page, sample('chord.yaf'), 'chord.yaf');
+        await checkPlayback(page);
 
         // Zoom keeps the picture point under the cursor; 0 gives back the fit view exactly.
         await open(page, sample('aurora.yif'));
