@@ -11,11 +11,35 @@ const kAccent = 'rgb(77,201,240)', kMuted = 'rgb(102,102,170)';
 const kSeekSeconds = 5;
 export const kDeviceError = '[ERROR] Cannot open the sound device';
 
-// "0:01.3": minutes, seconds and tenths.
-export function clock(seconds) {
-    const tenths = Math.floor(seconds * 10 + 1e-6);
-    const m = Math.floor(tenths / 600), s = (tenths % 600) / 10;
-    return `${m}:${s < 10 ? '0' : ''}${s.toFixed(1)}`;
+// The player core's cursor column, seek and time text, with the same results: stand-ins
+// until this module has yaf::waveColumn, yaf::seekFrame and yaf::playTime among its
+// exports, when these three call them instead.
+
+// The column the cursor stands at for `frame`: the first column showing the latest frame
+// the waveform draws at or before it.
+export function waveColumn(frame, w, frames) {
+    let lo = 0, hi = w;
+    while (lo < hi) {
+        const x = (lo + hi) >> 1;
+        if (waveFrame(x, w, frames) > frame) hi = x; else lo = x + 1;
+    }
+    const shown = waveFrame(lo - 1, w, frames);
+    for (hi = lo - 1, lo = 0; lo < hi;) {
+        const x = (lo + hi) >> 1;
+        if (waveFrame(x, w, frames) >= shown) hi = x; else lo = x + 1;
+    }
+    return lo;
+}
+
+export function seekFrame(frame, seconds, rate, frames) {
+    return Math.min(Math.max(frame + seconds * rate, 0), frames - 1);
+}
+
+// "0:01.3 / 0:03.0": the elapsed frames truncated to tenths, the whole sound rounded.
+export function playTime(elapsed, frames, rate) {
+    if (!rate) return '';
+    const text = (tenths) => `${Math.floor(tenths / 600)}:${String(Math.floor(tenths / 10) % 60).padStart(2, '0')}.${tenths % 10}`;
+    return `${text(Math.floor(elapsed * 10 / rate))} / ${text(Math.floor((Math.floor(frames * 20 / rate) + 1) / 2))}`;
 }
 
 export class SoundView {
@@ -50,16 +74,6 @@ export class SoundView {
         return {w: this.canvas.clientWidth, h: this.canvas.clientHeight};
     }
 
-    // The column showing `frame`: the last column whose frame is not past it.
-    columnOf(frame, w) {
-        let lo = 0, hi = w - 1;
-        while (lo < hi) {
-            const mid = (lo + hi + 1) >> 1;
-            if (waveFrame(mid, w, this.sound.frames) <= frame) lo = mid; else hi = mid - 1;
-        }
-        return lo;
-    }
-
     draw() {
         const {g, w, h} = cleared(this.canvas);
         if (!this.hasWave() || w <= 0) return;
@@ -81,9 +95,9 @@ export class SoundView {
         const at = this.position();
         if (at >= 0) {
             g.fillStyle = kMuted;
-            g.fillRect(this.columnOf(at, w), 0, 1, h);
+            g.fillRect(waveColumn(at, w, frames), 0, 1, h);
         }
-        this.timeLabel.textContent = at >= 0 ? `${clock(at / this.sound.rate)} / ${clock(frames / this.sound.rate)}` : '';
+        this.timeLabel.textContent = at >= 0 ? playTime(at, frames, this.sound.rate) : '';
     }
 
     // The frame playing now (or paused at), from the audio clock; -1 when idle.
@@ -198,8 +212,8 @@ export class SoundView {
             case ' ': this.pauseOrResume(); return true;
             case 'Escape': this.stop(); return true;
             case 'Home': if (at >= 0) this.seek(0); return true;
-            case 'ArrowLeft': if (at >= 0) this.seek(at - kSeekSeconds * this.sound.rate); return true;
-            case 'ArrowRight': if (at >= 0) this.seek(at + kSeekSeconds * this.sound.rate); return true;
+            case 'ArrowLeft': if (at >= 0) this.seek(seekFrame(at, -kSeekSeconds, this.sound.rate, this.sound.frames)); return true;
+            case 'ArrowRight': if (at >= 0) this.seek(seekFrame(at, kSeekSeconds, this.sound.rate, this.sound.frames)); return true;
         }
         return false;
     }
