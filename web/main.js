@@ -181,5 +181,9 @@ globalThis.yorvel = {image, doc, sound, opened: () => new Promise((resolve) =>
 ready = loadCores().then(() => {
     document.documentElement.dataset.ready = '1';
     performance.mark('yorvel-ready');
+}, (e) => {
+    // No WebAssembly here, or the module could not be fetched: say so where files would show.
+    status.textContent = `[ERROR] ${e.message}`;
+    return new Promise(() => {});  // files wait for ever rather than fail half-way
 });
 openAddress();
