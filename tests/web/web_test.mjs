@@ -268,6 +268,17 @@ async function main() {
         }
         await checkFile(page, sample('tiles.yif'));
         for (const f of ['contract.ydf', 'proposal.ydf']) await checkFile(page, sample(f));
+
+        // The browser's own find and copy work on a document: what a selection of all of it
+        // copies is its text.
+        await open(page, sample('brochure.ydf'));
+        check(await page.evaluate(() => window.find('Kestrel Ridge')), 'find in a document');
+        const copied = await page.evaluate(() => {
+            getSelection().selectAllChildren(document.getElementById('document'));
+            return getSelection().toString();
+        });
+        const text = viewText(convert(sample('brochure.ydf'), 'txt'), fs.readFileSync(sample('brochure.ydf')));
+        check(copied === text.replace(/\n$/, ''), 'a copy of the whole document is its text (less the last line end)');
         await open(page, sample('chord.yaf'));
         await checkRender(page, sample('chord.yaf'), 'chord.yaf');
         await checkPlayback(page);
