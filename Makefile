@@ -1,7 +1,8 @@
 # Front door: configure once, build both trees, forward to ctest and the benchmarks.
 #   make          build everything (native tools and tests, Windows programs and tests)
-#   make test     build, then run every suite (native, and Windows under Wine)
+#   make test     build, then run every suite (native with the browser page, and Windows under Wine)
 #   make bench    run the benchmarks
+#   make web      the browser page, in build/web
 # Personal knobs (JOBS=..., CMAKE_FLAGS=...) go into local.mk.
 -include local.mk
 
