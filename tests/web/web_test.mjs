@@ -195,9 +195,11 @@ async function checkPlayback(page) {
         'no cursor elsewhere');
     await page.keyboard.press(' ');
     await page.waitForFunction((at) => yorvel.sound.position() > at, paused);
-    await page.mouse.click(600, 300);
-    const from = Math.trunc((600 / 900) * 132300), at = await position();
-    check(at >= from && at < from + 44100, 'a click plays from its column', `${at} vs ${from}`);
+    // Playing near its start, a click a third of the way in jumps to that column's frame
+    // (and a busy machine has two seconds before the sound ends).
+    await page.mouse.click(300, 300);
+    const from = Math.trunc((300 / 900) * 132300), at = await position();
+    check(at >= from && at < from + 88200, 'a click plays from its column', `${at} vs ${from}`);
     await page.keyboard.press('Escape');
     check((await page.textContent('#time')) === '', 'Escape stops: no time');
     check(Buffer.compare(idle, await canvasPixels(page, 'wave', 0, 0, 900, 600)) === 0, 'Escape stops: the idle waveform');
