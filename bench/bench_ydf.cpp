@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ydf_document.h"
+#include "ydf_export.h"
 
 namespace {
 
@@ -79,8 +80,33 @@ void BM_RenderSharedList(benchmark::State& state) {
     render(state, doc + "]", n);
 }
 
+// Deciding what a document's bytes mean, and decoding its runs, on about 20 MB of
+// sections with accented and CJK text: one pass over the text, then a pass per run.
+void BM_Utf8Document20MB(benchmark::State& state) {
+    std::string doc = kHead;
+    size_t n = 0;
+    while (doc.size() < 20'000'000)
+        doc += "{\"kicker\": \"Teil " + std::to_string(n++) +
+               "\", \"paragraph\": \"Grüße aus Köln, 東京 und Zürich.\"},\n";
+    doc += kTail;
+    ydf::RunList runs;
+    ydf::renderYDF(doc.data(), doc.size(), runs);
+    std::u16string wide;
+    for (auto _ : state) {
+        const ydf::Encoding encoding = ydf::textEncoding(doc.data(), doc.size());
+        for (const ydf::Run& r : runs.runs) {
+            wide.clear();
+            ydf::appendUtf16(wide, r.text, encoding);
+            benchmark::DoNotOptimize(wide.data());
+        }
+    }
+    state.counters["MB"] = double(doc.size()) / 1e6;
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(doc.size()));
+}
+
 }  // namespace
 
+BENCHMARK(BM_Utf8Document20MB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderSharedList)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderComplete)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderKickerOnly)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);

@@ -61,7 +61,7 @@ void decode(benchmark::State& state, const std::vector<uint8_t>& file) {
     std::vector<uint8_t> pixels(kPixelBytes);
     const yif::Info info = yif::inspect(file.data(), file.size());
     for (auto _ : state) {
-        yif::decodePixels(file.data(), file.size(), info, pixels.data());
+        yif::decodePixels(file.data(), file.size(), info, pixels.data(), pixels.size());
         benchmark::DoNotOptimize(pixels.data());
         benchmark::ClobberMemory();
     }
@@ -101,7 +101,8 @@ void BM_DecodeOpaqueTail(benchmark::State& state) {
     std::vector<uint8_t> pixels(kPixelBytes);
     const yif::Info info = yif::inspect(file.data(), file.size());
     for (auto _ : state) {
-        yif::decodePixels(file.data(), file.size(), info, pixels.data(), yif::Target::ZeroFilled);
+        yif::decodePixels(file.data(), file.size(), info, pixels.data(), pixels.size(),
+                          yif::Target::ZeroFilled);
         benchmark::DoNotOptimize(pixels.data());
         benchmark::ClobberMemory();
     }

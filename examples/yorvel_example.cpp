@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::vector<uint8_t> rgba(bytes);
-    yif::decodePixels(image.data(), image.size(), info, rgba.data());
+    yif::decodePixels(image.data(), image.size(), info, rgba.data(), rgba.size());
     for (size_t i = 0; i < rgba.size(); i += 4) std::swap(rgba[i], rgba[i + 2]);  // B,G,R,A to R,G,B,A
     std::printf("%s\n%ux%u, first pixel %u,%u,%u,%u\n", yif::statusLine(info).c_str(), info.header.width,
                 info.header.height, rgba[0], rgba[1], rgba[2], rgba[3]);

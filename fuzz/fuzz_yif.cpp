@@ -34,7 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint64_t bytes = yif::pixelBytes(info.header);
     if (bytes == 0 || bytes > kFuzzPixelBytes) return 0;
     std::vector<uint8_t> pixels(static_cast<size_t>(bytes), kCanary);
-    yif::decodePixels(data, size, info, pixels.data(), yif::Target::ZeroFilled);
+    if (yif::decodePixels(data, size, info, pixels.data(), pixels.size(), yif::Target::ZeroFilled) !=
+        yif::Error::None)
+        __builtin_trap();  // an Info from inspect() of these bytes is always taken
 
     // The touched pixels come first; after them nothing is touched at all.
     const size_t count = pixels.size() / 4;
@@ -53,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Untouched pixels are the zeros the viewer's memory holds: the same as decoding
     // into a buffer that must be written whole.
     std::vector<uint8_t> whole(static_cast<size_t>(bytes), 0xCD);
-    yif::decodePixels(data, size, info, whole.data(), yif::Target::Uncleared);
+    yif::decodePixels(data, size, info, whole.data(), whole.size(), yif::Target::Uncleared);
     for (size_t i = 4 * touched; i < pixels.size(); ++i) pixels[i] = 0;
     if (pixels != whole) __builtin_trap();
 

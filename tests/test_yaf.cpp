@@ -219,9 +219,82 @@ TEST(YafWaveform, LastColumnOfALongSoundStaysInside) {
     EXPECT_EQ(wave(3000000, 150, pcm, frames, 3).back().y, 56);  // the very last frame
 }
 
+// --- Where the sound is -------------------------------------------------------------
+
+// The cursor's column found by looking at every column, as the waveform picks frames.
+int32_t columnByScan(uint32_t frame, int32_t w, uint32_t frames) {
+    int32_t last = 0;  // the last column showing a frame at or before `frame`
+    for (int32_t x = 0; x < w; ++x)
+        if (yaf::waveFrame(size_t(x), w, frames) <= frame) last = x;
+    const uint32_t shown = yaf::waveFrame(size_t(last), w, frames);
+    int32_t first = last;
+    while (first > 0 && yaf::waveFrame(size_t(first - 1), w, frames) == shown) --first;
+    return first;
+}
+
+TEST(YafCursor, ColumnOfAFrameMatchesTheWaveform) {
+    for (int32_t w : {1, 2, 3, 7, 100, 784}) {
+        for (uint32_t frames : {1u, 2u, 5u, 99u, 784u, 1001u, 8000u}) {
+            for (uint32_t f = 0; f < frames; f += 1 + frames / 300)
+                ASSERT_EQ(yaf::waveColumn(f, w, frames), columnByScan(f, w, frames))
+                    << "W " << w << " frames " << frames << " frame " << f;
+            // A click's frame brings the cursor to the column clicked, unless the column
+            // before shows the same frame (with more columns than frames, or where double
+            // rounding gives (1 / 7) * 7 < 1).
+            for (int32_t x = 0; x < w; ++x) {
+                const uint32_t f = yaf::waveFrame(size_t(x), w, frames);
+                if (x == 0 || yaf::waveFrame(size_t(x - 1), w, frames) != f) {
+                    ASSERT_EQ(yaf::waveColumn(f, w, frames), x) << "W " << w << " frames " << frames;
+                }
+            }
+        }
+    }
+    // More columns than frames: frame 1 of 4 is drawn at column 2 only of 6 (columns 0..5
+    // show frames 0 0 1 2 2 3), frame 2 first at column 3.
+    EXPECT_EQ(yaf::waveColumn(1, 6, 4), 2);
+    EXPECT_EQ(yaf::waveColumn(2, 6, 4), 3);
+    EXPECT_EQ(yaf::waveColumn(3, 6, 4), 5);
+    // A long sound: the last frame at the last column, a frame just short of a column's at
+    // the column before.
+    EXPECT_EQ(yaf::waveColumn(4294967294u, 1920, 4294967295u), 1919);
+    EXPECT_EQ(yaf::waveColumn(yaf::waveFrame(500, 784, 960000) - 1, 784, 960000), 499);
+}
+
+TEST(YafCursor, SeekStaysInsideTheSound) {
+    EXPECT_EQ(yaf::seekFrame(100000, 5, 8000, 960000), 140000u);
+    EXPECT_EQ(yaf::seekFrame(100000, -5, 8000, 960000), 60000u);
+    EXPECT_EQ(yaf::seekFrame(30000, -5, 8000, 960000), 0u);
+    EXPECT_EQ(yaf::seekFrame(950000, 5, 8000, 960000), 959999u);
+    EXPECT_EQ(yaf::seekFrame(0, 5, 4294967295u, 4294967295u), 4294967294u);  // no 32-bit overflow
+    EXPECT_EQ(yaf::seekFrame(4294967294u, -5, 4294967295u, 4294967295u), 0u);
+}
+
+TEST(YafCursor, TimeText) {
+    char text[64];
+    auto time = [&text](uint32_t elapsed, uint32_t frames, uint32_t rate) {
+        yaf::playTime(elapsed, frames, rate, text, sizeof text);
+        return std::string(text);
+    };
+    EXPECT_EQ(time(10400, 24000, 8000), "0:01.3 / 0:03.0");
+    EXPECT_EQ(time(10399, 23999, 8000), "0:01.2 / 0:03.0");  // elapsed truncated, total rounded
+    EXPECT_EQ(time(23999, 23599, 8000), "0:02.9 / 0:02.9");
+    EXPECT_EQ(time(44100 * 754, 44100 * 3600, 44100), "12:34.0 / 60:00.0");
+    EXPECT_EQ(time(0, 4294967295u, 1), "0:00.0 / 71582788:15.0");
+    EXPECT_EQ(time(5, 5, 0), "");
+    yaf::playTime(10400, 24000, 8000, text, 5);
+    EXPECT_STREQ(text, "0:01");
+}
+
+TEST(YafCursor, TimeIsLeftOutRatherThanOverTheStatusText) {
+    EXPECT_EQ(yaf::timeLeft(784, 500, 100), 676);
+    EXPECT_EQ(yaf::timeLeft(784, 668, 100), 676);  // 8 pixels apart
+    EXPECT_EQ(yaf::timeLeft(784, 669, 100), -1);
+    EXPECT_EQ(yaf::timeLeft(100, 204, 50), -1);
+}
+
 TEST(YafEncode, LoadsBackAsTheSameSound) {
     const std::vector<int16_t> pcm = {0, -1, 32767, -32768, 1234, -4321};
-    const std::vector<uint8_t> file = yaf::encode(pcm.data(), 3, 2, 22050);
+    const std::vector<uint8_t> file = yaf::encode(pcm.data(), pcm.size(), 3, 2, 22050);
     const yaf::Sound sound = yaf::inspect(file.data(), file.size());
     ASSERT_EQ(sound.error, yaf::Error::None);
     EXPECT_EQ(yaf::statusLine(sound), "YAF7 | 22050Hz 2ch 16bit | 3 samples | 0.0s | threshold 0");
@@ -230,6 +303,10 @@ TEST(YafEncode, LoadsBackAsTheSameSound) {
     for (size_t i = 0; i < back.size(); ++i)
         back[i] = int16_t(file[sound.sampleOffset + 2 * i] | file[sound.sampleOffset + 2 * i + 1] << 8);
     EXPECT_EQ(back, pcm);
+
+    // Refused, empty, when the samples are fewer than the frames ask for.
+    EXPECT_TRUE(yaf::encode(pcm.data(), pcm.size() - 1, 3, 2, 22050).empty());
+    EXPECT_TRUE(yaf::encode(pcm.data(), pcm.size(), 0xFFFFFFFFu, 0xFFFF, 22050).empty());
 }
 
 }  // namespace

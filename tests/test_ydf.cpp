@@ -524,6 +524,13 @@ TEST(YdfRenderBound, SharedListIsCutAtTheRunBound) {
                                               " lines: it asks for more than its size allows]");
 }
 
+TEST(YdfRenderBound, SaturatesInsteadOfWrapping) {
+    EXPECT_EQ(ydf::outputBound(SIZE_MAX).runs, UINT64_MAX);
+    EXPECT_EQ(ydf::outputBound(SIZE_MAX).textBytes, UINT64_MAX);
+    EXPECT_EQ(ydf::outputBound(SIZE_MAX / 16).textBytes, UINT64_MAX);
+    EXPECT_EQ(ydf::outputBound(1000).runs, 1000 + ydf::kRunAllowance);
+}
+
 TEST(YdfRenderBound, OutputAtTheBoundIsWholeAndOneLineMoreIsCut) {
     // Padding after the list moves the bound, not the output: a run a byte.
     const std::string doc = sharedListDocument(101, 200);
@@ -580,41 +587,167 @@ TEST(YdfExport, Cp1252TakesTheHighBytesAsTheSystemDoes) {
 }
 
 TEST(YdfExport, RtfRunsGolden) {
-    ydf::RtfFileSink sink;
-    sink.appendText("a{\\}\t\x80", ydf::kMuted, 11, false);
-    sink.appendText("", ydf::kWhite, 18, true);  // sets a format only: nothing
-    sink.appendText("B\r\r\nc\r\n", ydf::kWhite, 18, true);
-    sink.appendText("\rd\n", ydf::kMuted, 10, false);
-    const ydf::RtfWriter& rtf = sink.rtf;
+    // The view's stream: the face alone, no shading, no indents unless asked for, the closing break.
+    ydf::RtfWriter rtf;
+    rtf.appendRun(u"a{\\}\t\u20AC", ydf::kMuted, 11, false);
+    rtf.appendRun(u"", ydf::kWhite, 18, true);  // sets a format only: nothing
+    rtf.appendRun(u"B\r\r\nc\r\n", ydf::kWhite, 18, true);
+    rtf.appendRun(u"\rd\n\U0001F600", ydf::kMuted, 10, false);
     EXPECT_EQ(rtf.header(),
               "{\\rtf1\\ansi\\deff0\\uc1{\\fonttbl{\\f0\\fnil Consolas;}}"
               "{\\colortbl;\\red102\\green102\\blue170;\\red255\\green255\\blue255;}\n");
     EXPECT_EQ(rtf.body(),
               "\\plain\\f0\\cf1\\fs22 a\\{\\\\\\}\\tab \\u8364?"
               "\\plain\\f0\\cf2\\fs36\\b B c\\par\n"
-              "\\plain\\f0\\cf1\\fs20 \\par\nd\\par\n");
+              "\\plain\\f0\\cf1\\fs20 \\par\nd\\par\n\\u-10179?\\u-8704?");
+    EXPECT_EQ(rtf.closing(), "}");
+    rtf.appendRun(u"\n", ydf::kMuted, 10, false);
     EXPECT_EQ(rtf.closing(), "\\par\n}");  // the break that streaming drops
-    const std::string file = rtf.file();
-    EXPECT_EQ(file.find(rtf.header()), 0u);
-    EXPECT_NE(file.find("{\\sn fillColor}{\\sv 787974}"), std::string::npos);  // RGB(6,6,12)
-    EXPECT_TRUE(file.ends_with(rtf.body() + "\\par\n}\n"));
 }
 
+// The file: every run shaded with the page colour, each paragraph hanging under its text
+// past the margin (Consolas characters of 0.55 em), blanks in a row each in a group of its
+// own (word processors widen them otherwise), no empty paragraph at the end.
+TEST(YdfExport, RtfFileShadesHangsAndEndsWithTheText) {
+    ydf::RtfFileSink sink(ydf::Encoding::Utf8);
+    sink.appendText("    - M\xC3\xBCller", ydf::kLightGrey, 10, false);
+    sink.appendText("\r\n", ydf::kLightGrey, 10, false);
+    sink.appendText("\xE2\x82", ydf::kWhite, 18, true);  // a cut sequence alone: nothing, no paragraph
+    sink.appendText("  T", ydf::kWhite, 18, true);
+    sink.appendText("\r\n", ydf::kWhite, 18, false);
+    const std::string file = sink.rtf.file();
+    EXPECT_EQ(file.find("{\\rtf1\\ansi\\deff0\\uc1{\\fonttbl{\\f0\\fmodern\\fprq1 Consolas;}}"), 0u);
+    EXPECT_NE(
+        file.find("{\\colortbl;\\red224\\green224\\blue224;\\red6\\green6\\blue12;\\red255\\green255"
+                  "\\blue255;}\n{\\*\\background{\\shp{\\*\\shpinst{\\sp{\\sn fillColor}{\\sv 787974}}}}}"
+                  "\\viewbksp1\n"),
+        std::string::npos)
+        << file;
+    EXPECT_TRUE(file.ends_with(
+        "\\pard\\li750\\fi-660\\plain\\f0\\cf1\\fs20\\chcbpat2\\highlight2 { }{ }{ }{ }- M\\u252?ller"
+        "\\plain\\f0\\cf1\\fs20\\chcbpat2\\highlight2 \\par\n"
+        "\\pard\\li486\\fi-396\\plain\\f0\\cf3\\fs36\\b\\chcbpat2\\highlight2 { }{ }T"
+        "\\plain\\f0\\cf3\\fs36\\chcbpat2\\highlight2 }\n"))
+        << file;
+}
+
+// What a document's bytes mean, and each run decoded on its own.
+TEST(YdfEncoding, TheTextDecidesAndEachRunDecodesAlone) {
+    using E = ydf::Encoding;
+    const struct {
+        const char* what;
+        std::string text;
+        E expected;
+    } cases[] = {
+        {"ASCII only", "{\"title\": \"plain\"}", E::Windows1252},
+        {"Windows-1252", "Caf\xE9 \x93quoted\x94", E::Windows1252},
+        {"Latin accents", "Caf\xC3\xA9 M\xC3\xBCller", E::Utf8},
+        {"CJK", "\xE6\x9D\xB1\xE4\xBA\xAC", E::Utf8},
+        {"an emoji", "\xF0\x9F\x98\x80", E::Utf8},
+        {"a UTF-8 byte order mark", "\xEF\xBB\xBF{}", E::Utf8},
+        {"UTF-8, then invalid", "\xC3\xA9 \xE9", E::Windows1252},
+        {"cut at the text's end", "\xC3\xA9\xE6\x9D", E::Windows1252},
+        {"overlong", "\xC3\xA9\xC0\xAF", E::Windows1252},
+        {"a surrogate", "\xC3\xA9\xED\xA0\x80", E::Windows1252},
+        {"past U+10FFFF", "\xC3\xA9\xF4\x90\x80\x80", E::Windows1252},
+        {"a lone continuation byte", "\xC3\xA9\x80", E::Windows1252},
+        {"UTF-8 up to the NUL, bytes after it", std::string("\xC3\xA9\0\xE9", 4), E::Utf8},
+        {"a Windows-1252 byte before the NUL", std::string("\xE9\0\xC3\xA9", 4), E::Windows1252},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ydf::textEncoding(c.text.data(), c.text.size()), c.expected) << c.what;
+
+    const struct {
+        const char* what;
+        std::string run;
+        std::u16string utf8, cp1252;
+    } runs[] = {
+        {"accents", "M\xC3\xBCller", u"M\u00FCller", u"M\u00C3\u00BCller"},
+        {"an emoji as a surrogate pair", "\xF0\x9F\x98\x80!", u"\U0001F600!", u"\u00F0\u0178\u02DC\u20AC!"},
+        {"cut by a buffer before \"]\"", "[\xE6\x9D\xB1\xE6\x9D]", u"[\u6771]",
+         u"[\u00E6\u009D\u00B1\u00E6\u009D]"},
+        {"cut at the run's end", "ab\xF0\x9F\x98", u"ab", u"ab\u00F0\u0178\u02DC"},
+        {"a byte no document holds",
+         "a\xFF"
+         "b",
+         u"a\uFFFDb", u"a\u00FFb"},
+    };
+    for (const auto& r : runs) {
+        std::u16string utf8, cp1252;
+        ydf::appendUtf16(utf8, r.run, E::Utf8);
+        ydf::appendUtf16(cp1252, r.run, E::Windows1252);
+        EXPECT_TRUE(utf8 == r.utf8) << r.what;
+        EXPECT_TRUE(cp1252 == r.cp1252) << r.what;
+    }
+    std::string bytes;
+    ydf::appendUtf8(bytes, "\xE2\x82\xAC\xF0\x9F\x98\x80\xE2\x82", E::Utf8);
+    EXPECT_EQ(bytes, "\xE2\x82\xAC\xF0\x9F\x98\x80");
+    bytes.clear();
+    ydf::appendUtf8(bytes, "\x80\xE9", E::Windows1252);
+    EXPECT_EQ(bytes, "\xE2\x82\xAC\xC3\xA9");
+}
+
+// A kicker of 40 two-byte characters is cut by its 63-byte buffer inside the 32nd: that
+// character shows as nothing, and the "]" after it and the lines after it are whole.
+TEST(YdfEncoding, ACutSequenceShowsNothingInEveryOutput) {
+    std::string kicker;
+    for (int i = 0; i < 40; ++i) kicker += "\xC3\xBC";
+    const std::string doc =
+        "{\"title\": \"\xE6\x9D\xB1\", \"kicker\": \"" + kicker + "\", \"title\": \"\xC3\xA9\"}";
+    const ydf::Encoding encoding = ydf::textEncoding(doc.data(), doc.size());
+    ASSERT_EQ(encoding, ydf::Encoding::Utf8);
+    const std::vector<StyledRun> runs = render(doc);
+    ASSERT_EQ(runs[10].text, "  [" + kicker.substr(0, 62) + "\xC3]");  // the runs keep the bytes
+    std::u16string shown;
+    ydf::appendUtf16(shown, runs[10].text, encoding);
+    EXPECT_TRUE(shown == u"  [" + std::u16string(31, u'\u00FC') + u"]");
+
+    const std::string page = ydf::htmlPage(runs, "\xE6\x9D\xB1", encoding);
+    EXPECT_NE(page.find("<title>\xE6\x9D\xB1</title>"), std::string::npos);
+    EXPECT_NE(page.find(kicker.substr(0, 62) + "]</span>"), std::string::npos);
+    EXPECT_EQ(page.find("\xEF\xBF\xBD"), std::string::npos);  // no U+FFFD anywhere
+
+    ydf::RtfFileSink rtf(encoding);
+    ydf::renderYDF(doc.data(), doc.size(), rtf);
+    std::string umlauts;
+    for (int i = 0; i < 31; ++i) umlauts += "\\u252?";
+    EXPECT_NE(rtf.rtf.body().find("{ }{ }[" + umlauts + "]\\plain"), std::string::npos);
+    EXPECT_NE(rtf.rtf.body().find("{ }{ }\\u26481?\\plain"), std::string::npos);
+}
+
+// The page: the reader's margin and hanging indents in characters of each paragraph's
+// own font, a block per paragraph (an empty one kept by a <br>), line breaks as the view
+// takes them, markup escaped, Windows-1252 bytes as their characters.
 TEST(YdfExport, HtmlPageEscapesAndStylesEachRun) {
     const std::vector<StyledRun> runs = {{"  <a & \"b\" 'c'>\x93", ydf::kWhite, 18, true},
                                          {"\r\n", ydf::kWhite, 18, false},
                                          {"", ydf::kLightGrey, 6, false},
-                                         {"\r\n", ydf::kWhite, 18, false}};
+                                         {"\r\n", ydf::kLightGrey, 6, false},
+                                         {"    - x\r\r\ny\rz", ydf::kLightGrey, 10, false},
+                                         {"\r\n", ydf::kLightGrey, 10, false}};
     const std::string page = ydf::htmlPage(runs, "T<&>");
     EXPECT_NE(page.find("<title>T&lt;&amp;&gt;</title>"), std::string::npos);
     EXPECT_NE(page.find("html{background:#06060c}"), std::string::npos);
     EXPECT_NE(page.find(".s0{color:#ffffff;font-size:18pt;font-weight:bold}"), std::string::npos);
     EXPECT_NE(page.find(".s1{color:#ffffff;font-size:18pt}"), std::string::npos);
-    EXPECT_EQ(page.find(".s2"), std::string::npos);  // the empty run has no style
+    EXPECT_NE(page.find(".s2{color:#e0e0e0;font-size:6pt}"), std::string::npos);
+    EXPECT_NE(page.find(".h2{padding-left:calc(6px + 2ch);text-indent:-2ch}"), std::string::npos);
+    EXPECT_NE(page.find(".h6{padding-left:calc(6px + 6ch);text-indent:-6ch}"), std::string::npos);
+    EXPECT_EQ(page.find(".h1{"), std::string::npos);  // only the indents used
     EXPECT_NE(
-        page.find("<main><span class=\"s0\">  &lt;a &amp; &quot;b&quot; &#39;c&#39;&gt;\xE2\x80\x9C</span>"
-                  "<span class=\"s1\">\r\n\r\n</span></main>"),
-        std::string::npos);
+        page.find("<main><div class=\"s0 h2\"><span class=\"s0\">  &lt;a &amp; &quot;b&quot; &#39;c&#39;&gt;"
+                  "\xE2\x80\x9C</span></div>"
+                  "<div class=\"s2 h0\"><br></div>"
+                  "<div class=\"s3 h6\"><span class=\"s3\">    - x y</span></div>"
+                  "<div class=\"s3 h6\"><span class=\"s3\">z</span></div></main>"),
+        std::string::npos)
+        << page;
+
+    // Control characters, NUL among them, become references; tab and line breaks stay.
+    const std::vector<StyledRun> controls = {
+        {std::string("a\0b\x01\t\x7F\x81\x80", 8), ydf::kWhite, 18, false}};
+    EXPECT_NE(ydf::htmlPage(controls, "").find("a&#0;b&#1;\t&#127;&#129;\xE2\x82\xAC</span>"),
+              std::string::npos);
 }
 
 }  // namespace

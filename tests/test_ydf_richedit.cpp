@@ -5,6 +5,8 @@
 #include <richedit.h>
 
 #include <algorithm>
+#include <climits>
+#include <cwctype>
 #include <random>
 #include <set>
 #include <string>
@@ -42,9 +44,10 @@ protected:
     }
 
     void renderBothWays(const std::string& doc) {
-        ydfview::AppendSink one(reference_);
+        const ydf::Encoding encoding = ydf::textEncoding(doc.data(), doc.size());
+        ydfview::AppendSink one(reference_, encoding);
         ydf::renderYDF(doc.data(), doc.size(), one);
-        ydfview::RtfSink all(batched_);
+        ydfview::RtfSink all(batched_, 0, encoding);
         ydf::renderYDF(doc.data(), doc.size(), all);
         all.show();
     }
@@ -121,6 +124,27 @@ TEST_F(Views, AwkwardBytesInEveryKindOfLine) {
                             "\", \"\\r\", \"\r\", \"\n\", \"\r\r\n\"], \"sig\": \"\r\n\t\x80\x81\x9D\xFF\"}";
     renderBothWays(doc);
     expectSameViews("awkward bytes");
+}
+
+// A UTF-8 document: the view holds the characters its bytes decode to, a sequence cut by
+// a value's buffer (the kicker's 63 bytes end inside its 32nd "ü") as nothing; a document
+// with one byte that is not UTF-8 is read byte by byte as before.
+TEST_F(Views, Utf8Documents) {
+    std::string umlauts;
+    for (int i = 0; i < 40; ++i) umlauts += "\xC3\xBC";
+    const std::string doc =
+        "{\"title\": \"M\xC3\xBCller \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80\", \"kicker\": \"" + umlauts +
+        "\", \"paragraph\": \"Gr\xC3\xBC\xC3\x9F\x65\", \"list\": [\"\xE2\x82\xAC\"]}";
+    renderBothWays(doc);
+    expectSameViews("UTF-8 document");
+    const std::wstring shown = text(batched_);
+    EXPECT_NE(shown.find(L"  M\u00FCller \u6771\u4EAC \U0001F600\r"), std::wstring::npos);
+    EXPECT_NE(shown.find(L"  [" + std::wstring(31, L'\u00FC') + L"]\r  \r  Gr\u00FC\u00DFe\r    - \u20AC\r"),
+              std::wstring::npos);
+
+    renderBothWays(doc + "\xE9");
+    expectSameViews("one byte that is not UTF-8");
+    EXPECT_NE(text(batched_).find(L"  M\u00C3\u00BCller"), std::wstring::npos);
 }
 
 TEST_F(Views, ManySections) {
@@ -203,6 +227,117 @@ TEST_F(Views, WrappedLinesHangUnderTheirText) {
         firstLineX[margin ? 1 : 0] = *starts.begin();
     }
     EXPECT_EQ(firstLineX[1] - firstLineX[0], 6);
+}
+
+// Pages printed into enhanced metafiles, one a page, as a printer would get them.
+class MetafilePages final : public ydfview::PageTarget {
+public:
+    explicit MetafilePages(HDC reference) : reference_(reference) {
+    }
+    ~MetafilePages() {
+        for (HENHMETAFILE page : pages) DeleteEnhMetaFile(page);
+    }
+    bool wanted(int page) override {
+        return page >= from && page <= to;
+    }
+    HDC beginPage(int) override {
+        return CreateEnhMetaFileW(reference_, nullptr, nullptr, nullptr);
+    }
+    bool endPage(HDC dc) override {
+        pages.push_back(CloseEnhMetaFile(dc));
+        return failAt != int(pages.size());
+    }
+    std::vector<HENHMETAFILE> pages;
+    int from = 1, to = INT_MAX, failAt = 0;
+
+private:
+    HDC reference_;
+};
+
+// What a page draws: its text in order, where each piece starts, in which colours.
+struct PageText {
+    std::wstring text;  // without white space
+    LONG minX = LONG_MAX, minY = LONG_MAX, maxY = LONG_MIN;
+    std::set<COLORREF> colors;
+};
+
+int CALLBACK readRecord(HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM data) {
+    auto& page = *reinterpret_cast<PageText*>(data);
+    if (record->iType == EMR_SETTEXTCOLOR)
+        page.colors.insert(reinterpret_cast<const EMRSETTEXTCOLOR*>(record)->crColor);
+    if (record->iType != EMR_EXTTEXTOUTW) return 1;
+    const auto* out = reinterpret_cast<const EMREXTTEXTOUTW*>(record);
+    const auto* chars =
+        reinterpret_cast<const wchar_t*>(reinterpret_cast<const BYTE*>(record) + out->emrtext.offString);
+    bool drawn = false;
+    for (DWORD i = 0; i < out->emrtext.nChars; ++i)
+        if (!iswspace(chars[i])) page.text += chars[i], drawn = true;
+    if (drawn) {
+        page.minX = std::min(page.minX, out->emrtext.ptlReference.x);
+        page.minY = std::min(page.minY, out->emrtext.ptlReference.y);
+        page.maxY = std::max(page.maxY, out->emrtext.ptlReference.y);
+    }
+    return 1;
+}
+
+// A document of many pages printed on letter paper: every character of the view on
+// exactly one page, in order; every page's text within the same margins; white and light
+// grey text in black, accent and muted kept; a page range prints only its pages; a job
+// that fails stops.
+TEST_F(Views, PrintingPaginatesTheWholeView) {
+    std::string doc = R"({"title": "Printed", "sections": [)";
+    for (int i = 0; i < 120; ++i)
+        doc += "{\"kicker\": \"K" + std::to_string(i) + "\", \"title\": \"Section " + std::to_string(i) +
+               "\", \"paragraph\": \"Text of section " + std::to_string(i) + " that goes on for a while.\"},";
+    doc += "]}";
+    ydfview::RtfSink sink(batched_, 90);
+    ydf::renderYDF(doc.data(), doc.size(), sink);
+    ASSERT_TRUE(sink.show());
+    const std::wstring before = text(batched_);
+
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    const ydfview::Paper letter = {12240, 15840, 0, 0};  // 8.5 x 11 inches
+    MetafilePages all(screen);
+    const int pages = ydfview::printView(batched_, screen, letter, all);
+    ASSERT_GE(pages, 3);
+    ASSERT_EQ(all.pages.size(), size_t(pages));
+
+    std::wstring printed;
+    const LONG margin = MulDiv(ydfview::kPrintMarginTwips, dpi, 1440);
+    const LONG bottom = MulDiv(letter.height - ydfview::kPrintMarginTwips, dpi, 1440);
+    std::set<LONG> lefts;
+    for (size_t i = 0; i < all.pages.size(); ++i) {
+        PageText page;
+        EnumEnhMetaFile(nullptr, all.pages[i], readRecord, &page, nullptr);
+        ASSERT_FALSE(page.text.empty()) << "page " << i + 1;
+        EXPECT_GE(page.minY, margin) << "page " << i + 1;
+        EXPECT_LT(page.minY, margin + dpi / 2) << "page " << i + 1 << " starts at its top margin";
+        EXPECT_LT(page.maxY, bottom) << "page " << i + 1;
+        lefts.insert(page.minX);
+        for (const COLORREF c : page.colors)
+            EXPECT_TRUE(c == 0 || c == ydf::kAccent || c == ydf::kMuted)
+                << std::hex << c << " on page " << i + 1;
+        EXPECT_TRUE(page.colors.count(0)) << "white and grey print black";
+        printed += page.text;
+    }
+    EXPECT_EQ(lefts.size(), 1u) << "one left margin on every page";
+    EXPECT_GE(*lefts.begin(), margin);
+    std::wstring shown = text(batched_);
+    std::erase_if(shown, [](wchar_t c) { return iswspace(c); });
+    EXPECT_TRUE(printed == shown) << "every character once, in order";
+
+    MetafilePages range(screen);
+    range.from = range.to = 2;
+    EXPECT_EQ(ydfview::printView(batched_, screen, letter, range), pages);
+    EXPECT_EQ(range.pages.size(), 1u);
+
+    MetafilePages failing(screen);
+    failing.failAt = 1;
+    EXPECT_EQ(ydfview::printView(batched_, screen, letter, failing), -1);
+    EXPECT_EQ(failing.pages.size(), 1u);
+    ReleaseDC(nullptr, screen);
+    EXPECT_TRUE(text(batched_) == before) << "the view is not touched";
 }
 
 TEST_F(Views, StreamingReplacesThePreviousDocument) {

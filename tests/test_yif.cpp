@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "yif_image.h"
+#include "yif_view.h"
 
 namespace {
 
@@ -56,7 +59,8 @@ Decoded decode(const Bytes& file, yif::Target target = yif::Target::Uncleared) {
     d.info = yif::inspect(file.data(), file.size());
     if (d.info.error != yif::Error::None) return d;
     d.pixels.assign(size_t(yif::pixelBytes(d.info.header)), target == yif::Target::Uncleared ? 0xCD : 0);
-    if (!d.pixels.empty()) yif::decodePixels(file.data(), file.size(), d.info, d.pixels.data(), target);
+    if (!d.pixels.empty())
+        yif::decodePixels(file.data(), file.size(), d.info, d.pixels.data(), d.pixels.size(), target);
     return d;
 }
 
@@ -187,7 +191,7 @@ TEST(YifStreamEnd, ZeroFilledTargetKeepsTheUnreachedTailUntouched) {
         const Bytes file = yifFile(61, 43, 3, 0, c.stream);
         const yif::Info info = yif::inspect(file.data(), file.size());
         Bytes px(size_t(yif::pixelBytes(info.header)), 0xCD);
-        yif::decodePixels(file.data(), file.size(), info, px.data(), yif::Target::ZeroFilled);
+        yif::decodePixels(file.data(), file.size(), info, px.data(), px.size(), yif::Target::ZeroFilled);
         const Bytes made = decode(file).pixels;
         for (size_t i = 0; i < px.size(); ++i) {
             const uint8_t want = i < 4 * c.made ? made[i] : c.opaque ? (i % 4 == 3 ? 255 : 0) : 0xCD;
@@ -290,7 +294,7 @@ TEST(YifRuns, MatchesPlainDecodingOnRandomStreams) {
         }
         info.header.height = uint32_t((made.pixels + w - 1) / w);
         Bytes rows(size_t(info.header.height) * w * 4);
-        if (!rows.empty()) yif::decodePixels(file.data(), file.size(), info, rows.data());
+        if (!rows.empty()) yif::decodePixels(file.data(), file.size(), info, rows.data(), rows.size());
         ASSERT_TRUE(std::equal(rows.begin(), rows.end(), expected.begin())) << "round " << round;
     }
 }
@@ -357,6 +361,55 @@ TEST(YifRefusals, HeadersThatGiveNoBitmap) {
               "YIF v1.0 | 0x7 | 3-trit (27 colors) | Raw | 19 bytes");
 }
 
+// Calls whose buffers do not fit what they ask for are refused, in every build, and
+// touch nothing outside the buffers given (the asan tree checks that last part).
+TEST(YifRefusals, CallsWhoseBuffersDoNotFit) {
+    const Bytes file = yifFile(3, 2, 3, 0, Bytes(18, 1));
+    const yif::Info info = yif::inspect(file.data(), file.size());
+    Bytes px(24, 0xCD);
+    EXPECT_EQ(yif::decodePixels(file.data(), file.size(), info, px.data(), 23), yif::Error::BadCall);
+    EXPECT_EQ(px, Bytes(24, 0xCD));  // refused before any pixel is written
+    EXPECT_EQ(yif::decodePixels(file.data(), file.size(), info, px.data(), 24), yif::Error::None);
+    EXPECT_EQ(yif::decodePixels(file.data(), file.size(), yif::Info{}, px.data(), 24), yif::Error::BadCall);
+
+    // An Info of other, longer bytes: the stream ends first, raw or run-coded.
+    for (const Bytes& shorter :
+         {yifFile(3, 2, 3, 0, Bytes(5, 1)), yifFile(3, 2, 3, 1, cat({runCode(4, 1), {1}}))}) {
+        yif::Info other = info;
+        other.header.encoding = shorter[13];
+        Bytes exact(24);
+        EXPECT_EQ(yif::decodePixels(shorter.data(), shorter.size(), other, exact.data(), exact.size()),
+                  yif::Error::BadCall);
+    }
+
+    // inspectHeader() is told how much of the head it has.
+    EXPECT_EQ(yif::inspectHeader(file.data(), 15, file.size()).error, yif::Error::BadCall);
+    EXPECT_EQ(yif::inspectHeader(file.data(), 16, file.size()).error, yif::Error::None);
+    EXPECT_EQ(yif::inspectHeader(file.data(), 10, 10).error, yif::Error::TooSmall);
+
+    // Encoding: only 3 or 9 trits a pixel, and the whole picture's bytes.
+    const Bytes rgba(3 * 2 * 4, 200);
+    EXPECT_TRUE(yif::encode(rgba.data(), rgba.size(), 3, 2, 1, false).empty());
+    EXPECT_TRUE(yif::encode(rgba.data(), rgba.size() - 1, 3, 2, 9, true).empty());
+    EXPECT_TRUE(yif::encode(rgba.data(), rgba.size(), 0xFFFFFFFFu, 0xFFFFFFFFu, 9, true).empty());
+    EXPECT_EQ(yif::encode(rgba.data(), rgba.size(), 3, 2, 9, false).size(), 16u + 54u);
+
+    // A row: 3 or 4 channels, width * channels bytes, no more rows than the height.
+    Bytes out = {7};
+    yif::Encoder odd(3, 2, 1, false);
+    EXPECT_FALSE(odd.valid());
+    EXPECT_FALSE(odd.row(rgba.data(), rgba.size(), 4, out));
+    yif::Encoder rows(3, 2, 9, true);
+    ASSERT_TRUE(rows.valid());
+    EXPECT_FALSE(rows.row(rgba.data(), 3, 1, out));
+    EXPECT_FALSE(rows.row(rgba.data(), 8, 3, out));
+    EXPECT_EQ(out, Bytes{7});  // nothing appended by a refused row
+    EXPECT_TRUE(rows.row(rgba.data(), 9, 3, out));
+    EXPECT_TRUE(rows.row(rgba.data(), 12, 4, out));
+    EXPECT_FALSE(rows.row(rgba.data(), 12, 4, out));
+    EXPECT_STREQ(yif::errorText(yif::Error::BadCall), "[ERROR] Invalid call");
+}
+
 TEST(YifPlacement, FitsBelowTheBand) {
     struct Case {
         int32_t cw, ch, iw, ih;
@@ -383,6 +436,155 @@ TEST(YifPlacement, ExtremeAspectSaturates) {
     EXPECT_LT(q.height, -2000000000);
 }
 
+TEST(YifZoom, StepsLandOnPowersOfTwoAndStopAtTheEnds) {
+    struct Case {
+        double scale;
+        int steps;
+        double want;
+    };
+    const double step = std::exp2(1.0 / 3);
+    for (const Case& c :
+         {Case{1, 1, step}, Case{1, 3, 2}, Case{1, 6, 4}, Case{4, -6, 1}, Case{1, -1, 1 / step},
+          Case{1 / step * (1 + 1e-9), 1, 1},  // a rounding away from a level is on it
+          Case{0.1507, 1, std::exp2(-8.0 / 3)}, Case{0.1507, -1, 0.125},  // a fit view's scale
+          Case{32, 5, 64}, Case{64, 1, 64}, Case{1.0 / 64, -1, 1.0 / 64}, Case{150, 1, 150},
+          Case{150, -1, 64},  // a fit view past 64 times
+          Case{0.001, -1, 0.001}, Case{0.001, 1, 1.0 / 64}, Case{-0.5, 1, 1.0 / 64}}) {
+        EXPECT_DOUBLE_EQ(yif::zoomStep(c.scale, c.steps), c.want) << c.scale << " by " << c.steps;
+    }
+}
+
+TEST(YifZoom, AroundAPointKeepsThatPoint) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> at(-3000, 3000), scale(0.01, 70);
+    for (int i = 0; i < 1000; ++i) {
+        const yif::View v = {scale(random), at(random), at(random)};
+        const double px = at(random), py = at(random);
+        const yif::View z = yif::zoomAround(v, scale(random), px, py);
+        // The picture point under (px, py) before and after.
+        EXPECT_NEAR((px - v.x) / v.scale, (px - z.x) / z.scale, 1e-9 * (1 + std::abs(px - v.x) / v.scale));
+        EXPECT_NEAR((py - v.y) / v.scale, (py - z.y) / z.scale, 1e-9 * (1 + std::abs(py - v.y) / v.scale));
+    }
+}
+
+TEST(YifZoom, TitleText) {
+    struct Case {
+        double scale;
+        const char* want;
+    };
+    for (const Case& c : {Case{4, "400 %"}, Case{1, "100 %"}, Case{0.15034, "15 %"},
+                          Case{std::exp2(1.0 / 3), "126 %"}, Case{0.1, "10 %"}, Case{0.0996, "10 %"},
+                          Case{0.0994, "9.9 %"}, Case{1.0 / 64, "1.6 %"}, Case{150.34, "15034 %"}}) {
+        char text[32];
+        yif::zoomText(c.scale, text, sizeof text);
+        EXPECT_STREQ(text, c.want) << c.scale;
+    }
+}
+
+TEST(YifPan, SmallerPicturesCentreLargerOnesLeaveNoMargin) {
+    struct Case {
+        yif::View v;
+        yif::View want;
+    };
+    // Client 800 x 640: the area is x 0..800, y 40..640. Picture 100 x 50.
+    for (const Case& c : {
+             Case{{1, 123, 456}, {1, 350, 315}},        // smaller both ways: centred
+             Case{{10, 50, 40}, {10, 0, 90}},           // wider: no margin on the left; centred vertically
+             Case{{10, -300, 40}, {10, -200, 90}},      // nor on the right
+             Case{{20, -700, -100}, {20, -700, -100}},  // inside its range: stays
+             Case{{20, -700, 200}, {20, -700, 40}},     // no margin at the top
+             Case{{20, -700, -900}, {20, -700, -360}},  // nor at the bottom
+         }) {
+        const yif::View v = yif::clampView(c.v, 800, 640, 100, 50);
+        EXPECT_DOUBLE_EQ(v.x, c.want.x) << c.v.scale << " " << c.v.x << " " << c.v.y;
+        EXPECT_DOUBLE_EQ(v.y, c.want.y) << c.v.scale << " " << c.v.x << " " << c.v.y;
+        EXPECT_EQ(yif::overflows(v, 800, 640, 100, 50), c.v.scale > 8);
+    }
+    // No room at all below the band: still a defined answer.
+    const yif::View v = yif::clampView({2, 5, 500}, 300, 30, 100, 100);
+    EXPECT_DOUBLE_EQ(v.y, yif::kTopBand);
+    const yif::View a = yif::actualSize(800, 640, 4096, 4096);
+    EXPECT_DOUBLE_EQ(a.x, -1648);  // centred, as large pictures are at actual size
+    EXPECT_DOUBLE_EQ(a.y, 40 - 1748);
+}
+
+// The part of the bitmap a paint stretches covers the visible area and little more: at
+// most one picture pixel beyond it on each side, so a 4096 x 4096 picture viewed at 400 %
+// stretches about 200 x 150 of its pixels, not all of them.
+TEST(YifPan, OnlyTheVisiblePartIsStretched) {
+    const int32_t w = 4096, h = 3000, cw = 892, ch = 673;
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> zoom(-18, 18), at(0, 1);
+    for (int i = 0; i < 2000; ++i) {
+        const double s = std::exp2(zoom(random) / 3);
+        yif::View v = {s, cw - (w * s + cw) * at(random), ch - (h * s + ch) * at(random)};
+        v = i % 2 ? yif::clampView(v, cw, ch, w, h) : v;
+        const yif::Blit b = yif::visiblePart(v, cw, ch, w, h);
+        const double left = std::max(0.0, v.x), right = std::min(double(cw), v.x + w * s);
+        const double top = std::max(double(yif::kTopBand), v.y), bottom = std::min(double(ch), v.y + h * s);
+        if (right - left < 0.5 || bottom - top < 0.5) continue;  // all but nothing visible
+        ASSERT_GT(b.sw, 0) << i;
+        // The destination covers the visible part...
+        EXPECT_LE(b.dx, left + 0.5) << i;
+        EXPECT_GE(b.dx + b.dw, right - 0.5) << i;
+        EXPECT_LE(b.dy, top + 0.5) << i;
+        EXPECT_GE(b.dy + b.dh, bottom - 0.5) << i;
+        // ...with the source pixels that are there, at the view's scale.
+        EXPECT_NEAR(b.dx, v.x + b.sx * s, 0.5) << i;
+        EXPECT_NEAR(b.dw, b.sw * s, 1) << i;
+        EXPECT_LE(b.sw, (right - left) / s + 2) << i;
+        EXPECT_LE(b.sh, (bottom - top) / s + 2) << i;
+        EXPECT_GE(b.sx, 0);
+        EXPECT_LE(b.sx + b.sw, w);
+        EXPECT_LE(b.sy + b.sh, h);
+    }
+    EXPECT_EQ(yif::visiblePart({4, 5000, 100}, cw, ch, w, h).sw, 0);  // wholly right of the area
+}
+
+TEST(YifFolder, NextAndPreviousWrapAndSkipTheMissing) {
+    const std::vector<std::string> names = {"d", "b", "a", "c"};
+    const auto less = [](const std::string& a, const std::string& b) { return a < b; };
+    struct Case {
+        const char* current;
+        bool forward;
+        const char* want;
+        size_t place;
+    };
+    for (const Case& c : {Case{"b", true, "c", 3}, Case{"d", true, "a", 1}, Case{"a", false, "d", 4},
+                          Case{"c", false, "b", 2}, Case{"bb", true, "c", 3}, Case{"bb", false, "b", 2},
+                          Case{"e", true, "a", 1}, Case{"0", false, "d", 4}}) {
+        const yif::Neighbour n = yif::neighbourInOrder(names, std::string(c.current), c.forward, less);
+        ASSERT_LT(n.index, names.size()) << c.current;
+        EXPECT_EQ(names[n.index], c.want) << c.current << (c.forward ? " forward" : " back");
+        EXPECT_EQ(n.place, c.place) << c.current;
+    }
+    // Against a sorted list, on random folders.
+    std::mt19937 random(5);
+    for (int i = 0; i < 500; ++i) {
+        std::vector<std::string> folder;
+        for (char c = 'a'; c <= 'p'; ++c)
+            if (random() % 2) folder.push_back(std::string(1, c));
+        std::shuffle(folder.begin(), folder.end(), random);
+        if (folder.empty()) continue;
+        const std::string current(1, char('a' + random() % 17));
+        std::vector<std::string> sorted = folder;
+        std::sort(sorted.begin(), sorted.end());
+        for (const bool forward : {true, false}) {
+            const yif::Neighbour n = yif::neighbourInOrder(folder, current, forward, less);
+            auto at = forward ? std::upper_bound(sorted.begin(), sorted.end(), current)
+                              : std::lower_bound(sorted.begin(), sorted.end(), current);
+            if (forward && at == sorted.end()) at = sorted.begin();
+            if (!forward) at = at == sorted.begin() ? sorted.end() - 1 : at - 1;
+            ASSERT_LT(n.index, folder.size());
+            EXPECT_EQ(folder[n.index], *at) << current << (forward ? " forward" : " back");
+            EXPECT_EQ(n.place, size_t(at - sorted.begin()) + 1) << current;
+        }
+    }
+    const std::vector<std::string> one = {"a"}, none;
+    EXPECT_EQ(yif::neighbourInOrder(one, std::string("a"), true, less).index, 0u);   // itself again
+    EXPECT_EQ(yif::neighbourInOrder(none, std::string("a"), true, less).index, 0u);  // none
+}
+
 }  // namespace
 
 namespace {
@@ -402,7 +604,7 @@ uint8_t nearestLevel(uint8_t v, int tritsPerPixel) {
 
 // Encodes R,G,B,A pixels and decodes the file again; returns R,G,B,A.
 Bytes roundTrip(const Bytes& rgba, uint32_t w, uint32_t h, int tpp, bool rle, size_t* fileSize = nullptr) {
-    const Bytes file = yif::encode(rgba.data(), w, h, tpp, rle);
+    const Bytes file = yif::encode(rgba.data(), rgba.size(), w, h, tpp, rle);
     if (fileSize) *fileSize = file.size();
     Bytes px = decode(file).pixels;
     for (size_t i = 0; i < px.size(); i += 4) std::swap(px[i], px[i + 2]);
@@ -469,8 +671,8 @@ TEST(YifEncode, RowByRowRunCodingEqualsOnePassOverTheWholePicture) {
         Bytes rgba(size_t(w) * h * 4);
         for (size_t k = 0; k < rgba.size(); ++k)
             rgba[k] = rng() % 4 ? rgba[k ? k - 1 : 0] : palette[rng() % 5];
-        const Bytes raw = yif::encode(rgba.data(), w, h, tpp, false);
-        const Bytes rle = yif::encode(rgba.data(), w, h, tpp, true);
+        const Bytes raw = yif::encode(rgba.data(), rgba.size(), w, h, tpp, false);
+        const Bytes rle = yif::encode(rgba.data(), rgba.size(), w, h, tpp, true);
         const Bytes trits(raw.begin() + 16, raw.end());
         ASSERT_EQ(Bytes(rle.begin() + 16, rle.end()), referenceRunCoding(trits)) << "picture " << i;
 
@@ -480,7 +682,7 @@ TEST(YifEncode, RowByRowRunCodingEqualsOnePassOverTheWholePicture) {
             Bytes rgb;
             for (uint32_t x = 0; x < w; ++x)
                 rgb.insert(rgb.end(), &rgba[(size_t(y) * w + x) * 4], &rgba[(size_t(y) * w + x) * 4 + 3]);
-            rows.row(rgb.data(), 3, stream);
+            ASSERT_TRUE(rows.row(rgb.data(), rgb.size(), 3, stream));
             written.insert(written.end(), stream.begin(), stream.end());
             stream.clear();
         }

@@ -97,7 +97,7 @@ std::vector<uint8_t> chord() {
         pcm[2 * i] = int16_t(std::lround(9000 * envelope * l));
         pcm[2 * i + 1] = int16_t(std::lround(9000 * envelope * r));
     }
-    return yaf::encode(pcm.data(), frames, 2, rate);
+    return yaf::encode(pcm.data(), pcm.size(), frames, 2, rate);
 }
 
 const char kBrochure[] = R"ydf({
@@ -181,10 +181,13 @@ int main(int argc, char** argv) {
     }
     const std::string dir = std::string(argv[1]) + "/";
     const uint32_t aw = 320, ah = 200, tw = 72, th = 48;
-    const bool ok = writeFile(dir + "aurora.yif", yif::encode(aurora(aw, ah).data(), aw, ah, 9, true)) &&
-                    writeFile(dir + "tiles.yif", yif::encode(tiles(tw, th).data(), tw, th, 3, false)) &&
-                    writeFile(dir + "chord.yaf", chord()) && writeFile(dir + "brochure.ydf", kBrochure) &&
-                    writeFile(dir + "proposal.ydf", kProposal) && writeFile(dir + "contract.ydf", kContract);
+    const std::vector<uint8_t> auroraPixels = aurora(aw, ah), tilesPixels = tiles(tw, th);
+    const bool ok =
+        writeFile(dir + "aurora.yif",
+                  yif::encode(auroraPixels.data(), auroraPixels.size(), aw, ah, 9, true)) &&
+        writeFile(dir + "tiles.yif", yif::encode(tilesPixels.data(), tilesPixels.size(), tw, th, 3, false)) &&
+        writeFile(dir + "chord.yaf", chord()) && writeFile(dir + "brochure.ydf", kBrochure) &&
+        writeFile(dir + "proposal.ydf", kProposal) && writeFile(dir + "contract.ydf", kContract);
     if (!ok) std::fprintf(stderr, "make_samples: cannot write into %s\n", argv[1]);
     return ok ? 0 : 1;
 }

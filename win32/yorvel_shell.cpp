@@ -67,25 +67,39 @@ PaintBuffer::~PaintBuffer() {
 }
 
 void PaintBuffer::paint(HWND window, void (*content)(HDC, const RECT&)) {
+    outdated_ = true;
+    paintKept(window, content, nullptr);
+}
+
+void PaintBuffer::fit(HDC dc, const RECT& rc) {
+    if (frame_ && size_.cx == rc.right && size_.cy == rc.bottom) return;
+    if (frame_) DeleteObject(frame_);
+    frame_ = rc.right > 0 && rc.bottom > 0 ? CreateCompatibleBitmap(dc, rc.right, rc.bottom) : nullptr;
+    size_ = {rc.right, rc.bottom};
+    outdated_ = true;
+}
+
+void PaintBuffer::paintKept(HWND window, void (*content)(HDC, const RECT&),
+                            void (*overlay)(HDC, const RECT&)) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
     RECT rc;
     GetClientRect(window, &rc);
-    if (!frame_ || size_.cx != rc.right || size_.cy != rc.bottom) {
-        if (frame_) DeleteObject(frame_);
-        frame_ = rc.right > 0 && rc.bottom > 0 ? CreateCompatibleBitmap(dc, rc.right, rc.bottom) : nullptr;
-        size_ = {rc.right, rc.bottom};
-    }
+    fit(dc, rc);
     HDC frame = frame_ ? CreateCompatibleDC(dc) : nullptr;
     if (frame) {
         HGDIOBJ previous = SelectObject(frame, frame_);
-        content(frame, rc);
-        BitBlt(dc, 0, 0, rc.right, rc.bottom, frame, 0, 0, SRCCOPY);
+        if (outdated_) content(frame, rc);
+        outdated_ = false;
+        const RECT& part = ps.rcPaint;
+        BitBlt(dc, part.left, part.top, part.right - part.left, part.bottom - part.top, frame, part.left,
+               part.top, SRCCOPY);
         SelectObject(frame, previous);
         DeleteDC(frame);
     } else {
         content(dc, rc);
     }
+    if (overlay) overlay(dc, rc);
     EndPaint(window, &ps);
 }
 

@@ -42,9 +42,27 @@ public:
     // Handles WM_PAINT of `window`: `content` draws the whole client area `rc`.
     void paint(HWND window, void (*content)(HDC dc, const RECT& rc));
 
+    // Handles WM_PAINT of a window whose picture changes seldom, with something small drawn
+    // over it often (a play cursor): `content` draws the whole client area into the kept
+    // copy only when the size has changed or after outdate(); otherwise the part to repaint
+    // is copied from the copy as it stands. `overlay` then draws over it on the screen,
+    // clipped to that part (no overlay: null). So the overlay's own small rectangles can be
+    // repainted alone.
+    void paintKept(HWND window, void (*content)(HDC dc, const RECT& rc),
+                   void (*overlay)(HDC dc, const RECT& rc));
+
+    // The content has changed: the next paintKept draws it anew.
+    void outdate() {
+        outdated_ = true;
+    }
+
 private:
+    // Makes the copy anew when the client size `rc` differs from its size.
+    void fit(HDC dc, const RECT& rc);
+
     HBITMAP frame_ = nullptr;
     SIZE size_ = {};
+    bool outdated_ = true;
 };
 
 }  // namespace yorvel::win

@@ -127,6 +127,54 @@ size_t wavePoints(int32_t clientW, int32_t clientH, const Samples& samples, Poin
     return count;
 }
 
+int32_t waveColumn(uint32_t frame, int32_t clientW, uint32_t frames) {
+    // waveFrame grows with the column, so both searches halve a range of columns.
+    // The first column showing a frame after `frame`:
+    int32_t lo = 0, hi = clientW;
+    while (lo < hi) {
+        const int32_t x = lo + (hi - lo) / 2;
+        if (waveFrame(size_t(x), clientW, frames) > frame)
+            hi = x;
+        else
+            lo = x + 1;
+    }
+    // Column 0 shows frame 0, so lo >= 1: the column before shows the latest frame at or
+    // before `frame`. The first column showing that one:
+    const uint32_t shown = waveFrame(size_t(lo - 1), clientW, frames);
+    hi = lo - 1;
+    lo = 0;
+    while (lo < hi) {
+        const int32_t x = lo + (hi - lo) / 2;
+        if (waveFrame(size_t(x), clientW, frames) >= shown)
+            hi = x;
+        else
+            lo = x + 1;
+    }
+    return lo;
+}
+
+uint32_t seekFrame(uint32_t frame, int32_t seconds, uint32_t sampleRate, uint32_t frames) {
+    const int64_t to = int64_t(frame) + int64_t(seconds) * int64_t(sampleRate);
+    return uint32_t(std::clamp<int64_t>(to, 0, int64_t(frames) - 1));
+}
+
+void playTime(uint32_t elapsed, uint32_t frames, uint32_t sampleRate, char* out, size_t capacity) {
+    if (capacity == 0) return;
+    out[0] = '\0';
+    if (sampleRate == 0) return;
+    const uint64_t now = uint64_t(elapsed) * 10 / sampleRate;
+    const uint64_t all = (uint64_t(frames) * 20 / sampleRate + 1) / 2;  // to the nearest tenth
+    std::snprintf(out, capacity, "%llu:%02llu.%llu / %llu:%02llu.%llu", (unsigned long long)(now / 600),
+                  (unsigned long long)(now / 10 % 60), (unsigned long long)(now % 10),
+                  (unsigned long long)(all / 600), (unsigned long long)(all / 10 % 60),
+                  (unsigned long long)(all % 10));
+}
+
+int32_t timeLeft(int32_t clientW, int32_t statusRight, int32_t width) {
+    const int64_t left = int64_t(clientW) - kTimeMargin - width;
+    return left >= int64_t(statusRight) + kTimeMargin ? int32_t(left) : -1;
+}
+
 std::array<uint8_t, kHeaderSize> encodeHeader(uint32_t frames, uint16_t channels, uint32_t sampleRate) {
     std::array<uint8_t, kHeaderSize> h = {'Y', 'A', 'F', '7'};
     auto put = [&h](size_t at, uint32_t v, int bytes) {
@@ -139,8 +187,12 @@ std::array<uint8_t, kHeaderSize> encodeHeader(uint32_t frames, uint16_t channels
     return h;  // threshold 0 and the unused pair
 }
 
-std::vector<uint8_t> encode(const int16_t* samples, uint32_t frames, uint16_t channels, uint32_t sampleRate) {
-    const size_t count = size_t(frames) * channels;
+std::vector<uint8_t> encode(const int16_t* samples, size_t sampleCount, uint32_t frames, uint16_t channels,
+                            uint32_t sampleRate) {
+    // Counted in 64 bits: frames * channels * 2 passes 32 bits long before any limit.
+    const uint64_t wanted = uint64_t(frames) * channels;
+    if (sampleCount < wanted || (wanted > 0 && !samples) || wanted > (SIZE_MAX - kHeaderSize) / 2) return {};
+    const size_t count = size_t(wanted);
     const std::array<uint8_t, kHeaderSize> header = encodeHeader(frames, channels, sampleRate);
     std::vector<uint8_t> file(header.begin(), header.end());
     file.reserve(kHeaderSize + 2 * count);

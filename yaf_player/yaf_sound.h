@@ -98,6 +98,7 @@ bool playable(uint16_t channels, uint32_t sampleRate);
 // waveform and status line are drawn in.
 constexpr uint32_t kBackground = 0x140A0A;  // RGB(10,10,20)
 constexpr uint32_t kAccent = 0xF0C94D;      // RGB(77,201,240)
+constexpr uint32_t kMuted = 0xAA6666;       // RGB(102,102,170): the play cursor
 
 // --- Waveform ---------------------------------------------------------------------
 //
@@ -136,11 +137,42 @@ int32_t waveY(int16_t sample, int32_t clientH);
 // hasWave() is false. Reads one sample per column, whatever the sound's length.
 size_t wavePoints(int32_t clientW, int32_t clientH, const Samples& samples, Point* out, size_t capacity);
 
+// --- Where the sound is --------------------------------------------------------------
+//
+// While a sound plays, a cursor marks the playing frame on the waveform and the top band
+// shows "elapsed / total". A click on the waveform plays from the frame its column shows.
+
+// The column the cursor stands at for `frame` (W > 0, frames > 0): the first column that
+// shows the latest frame the waveform draws at or before it. So a frame the waveform
+// draws stands at the first column that draws it, and a frame between two drawn ones at
+// the column of the earlier; waveColumn(waveFrame(x)) is x unless column x - 1 shows the
+// same frame.
+int32_t waveColumn(uint32_t frame, int32_t clientW, uint32_t frames);
+
+// The frame `seconds` (negative: back) from `frame`, clamped to the sound's frames
+// 0 .. frames - 1 (frames > 0).
+uint32_t seekFrame(uint32_t frame, int32_t seconds, uint32_t sampleRate, uint32_t frames);
+
+// "m:ss.t / m:ss.t" into `out` (capacity including the NUL, cut to fit): `elapsed` frames
+// truncated to tenths of a second, so the clock never runs ahead of the sound, and the
+// whole sound's `frames` rounded to the nearest tenth.
+// A rate of 0 gives "".
+void playTime(uint32_t elapsed, uint32_t frames, uint32_t sampleRate, char* out, size_t capacity);
+
+// Where the time goes: right-aligned `kTimeMargin` pixels from the right edge of a client
+// area W wide, `width` pixels wide. Returns its left edge, or -1 when it would come closer
+// than `kTimeMargin` to `statusRight`, where the status text ends: then it is left out.
+constexpr int32_t kTimeMargin = 8;
+int32_t timeLeft(int32_t clientW, int32_t statusRight, int32_t width);
+
 // --- Making files ------------------------------------------------------------------
 
 // A YAF file holding `frames` frames of `channels` interleaved samples at `sampleRate`,
-// 16 bits per sample and threshold 0.
-std::vector<uint8_t> encode(const int16_t* samples, uint32_t frames, uint16_t channels, uint32_t sampleRate);
+// 16 bits per sample and threshold 0, from `samples`, which holds `sampleCount` values.
+// Empty (no file is) when the call is refused: fewer than frames * channels samples,
+// or a file larger than memory can hold.
+std::vector<uint8_t> encode(const int16_t* samples, size_t sampleCount, uint32_t frames, uint16_t channels,
+                            uint32_t sampleRate);
 
 // The 20-byte header encode() writes before the samples.
 std::array<uint8_t, kHeaderSize> encodeHeader(uint32_t frames, uint16_t channels, uint32_t sampleRate);

@@ -1,17 +1,24 @@
 // YorvelYAFPlayer: the Windows audio player around the YAF sound core.
 //
 // One window: "Open", "Play" and "Stop" buttons, a one-line status text and the
-// waveform of the loaded sound below a 50-pixel top band. Play hands the whole sample
-// store to the wave output device as one buffer and never waits for it; the device
-// reads the samples in place, so every path that releases or replaces them stops
-// playback first. A file comes from the command line at start-up, from the open-file
-// dialog or dropped on the window. Keys: Ctrl+O opens the dialog, Space plays or stops,
-// Escape stops. Nothing is ever written.
+// waveform of the loaded sound below a 50-pixel top band. Play hands the sample store
+// from the frame to play on to the wave output device as one buffer and never waits for
+// it; the device reads the samples in place, so every path that releases or replaces
+// them stops playback first. While a sound plays or is paused, a cursor on the waveform
+// and "elapsed / total" in the top band follow the device's own position, read 30 times
+// a second; when the device has played the buffer to its end, the window is the idle
+// window again and the device is closed. A file comes from the command line at
+// start-up, from the open-file dialog or dropped on the window. Keys: Ctrl+O opens the
+// dialog, Space plays, pauses or resumes, Escape stops, Left / Right go 5 seconds back /
+// ahead, Home to the start; a click on the waveform plays from the frame it shows.
+// Nothing is ever written.
 #include <windows.h>
 
 #include <mmsystem.h>
 #include <shellapi.h>
+#include <windowsx.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,51 +36,99 @@ constexpr int kWindowW = 800, kWindowH = 500;
 constexpr int kOpenId = 1, kPlayId = 2, kStopId = 3;  // command identifiers of the buttons
 constexpr COLORREF kBackground = yaf::kBackground;
 constexpr COLORREF kAccent = yaf::kAccent;
+constexpr COLORREF kMuted = yaf::kMuted;  // the play cursor and the time
 // The status text starts 8 pixels right of the "Stop" button (x 136 to 196). Drawn from
 // x 140 it ran under the button, which hid its first 56 pixels ("[ERROR] N").
 constexpr int kStatusLeft = 204, kStatusTop = 10, kStatusBottom = 30;
+constexpr int kBandTop = 50;  // the waveform lies below the buttons and the status line
+constexpr char kNoDevice[] = "[ERROR] Cannot open the sound device";
+
+// The cursor follows the device 30 times a second, only while a device is open.
+constexpr UINT_PTR kPositionTimer = 1;
+constexpr UINT kPositionMs = 33;
+constexpr int kSeekSeconds = 5;  // Left and Right
 
 constexpr int kIconId = 1;  // the program's icon in its resources (cmake/resources.rc.in)
 
-// Keys: Ctrl+O is the "Open" button, Escape the "Stop" button, and Space plays or stops.
-// Space has a command of its own, taken only from the keys (notification code 1), so a
-// command 4 from anywhere else is still ignored.
-constexpr int kPlayOrStopId = 4;
+// Keys: Ctrl+O is the "Open" button, Escape the "Stop" button. Space (play, pause or
+// resume), Left, Right and Home have commands of their own, taken only from the keys
+// (notification code 1), so commands 4 to 7 from anywhere else are still ignored.
+constexpr int kPauseId = 4, kBackId = 5, kAheadId = 6, kHomeId = 7;
 constexpr WORD kFromKeys = 1;
-constexpr ACCEL kKeys[] = {
-    {FCONTROL | FVIRTKEY, 'O', kOpenId}, {FVIRTKEY, VK_SPACE, kPlayOrStopId}, {FVIRTKEY, VK_ESCAPE, kStopId}};
+constexpr ACCEL kKeys[] = {{FCONTROL | FVIRTKEY, 'O', kOpenId}, {FVIRTKEY, VK_SPACE, kPauseId},
+                           {FVIRTKEY, VK_ESCAPE, kStopId},      {FVIRTKEY, VK_LEFT, kBackId},
+                           {FVIRTKEY, VK_RIGHT, kAheadId},      {FVIRTKEY, VK_HOME, kHomeId}};
 
 }  // namespace
 
 static HWND gWnd;  // the main window; owner of the open-file dialog
 static char gInfo[512] = "YAF Player v1.0 -- Open a .yaf file";  // status line drawn at the top
-static int16_t* gPCM;        // sample store: gCh * gSamples interleaved values; null when none
-static uint32_t gSamples;    // frames in the sample store (clamped to what the file held)
-static uint16_t gCh;         // channel count of the loaded sound
-static uint32_t gRate;       // sample rate of the loaded sound
-static HWAVEOUT gWave;       // the open wave output device; null when none is open
-static WAVEHDR gHdr;         // the one playback buffer; points into gPCM while gWave is open
-static yaf::Point* gPoints;  // the waveform's points, reused by every paint
-static size_t gPointCap;     // how many points gPoints has room for
+static int16_t* gPCM;         // sample store: gCh * gSamples interleaved values; null when none
+static uint32_t gSamples;     // frames in the sample store (clamped to what the file held)
+static uint16_t gCh;          // channel count of the loaded sound
+static uint32_t gRate;        // sample rate of the loaded sound
+static HWAVEOUT gWave;        // the open wave output device; null when none is open
+static WAVEHDR gHdr;          // the one playback buffer; points into gPCM while gWave is open
+static char gSoundInfo[512];  // the loaded sound's own status line, shown again after a device error
+static bool gDeviceError;     // gInfo says that the device could not be opened
+static uint32_t gStartFrame;  // the frame gHdr starts at: the device counts its position from there
+static bool gPaused;          // the open device is paused
+static bool gSeekPending;     // paused and moved to gFrame: the device goes there on resume
+static uint32_t gFrame;       // the frame the cursor and the time show while gWave is open
+static char gTime[64];        // the time shown for gFrame, "elapsed / total"
+static int gCursorX = -1;     // the column the cursor was last painted at; -1 when none
+static RECT gTimeBox;         // where the time was last painted; empty when nowhere
+static yaf::Point* gPoints;   // the waveform's points, reused by every paint
+static size_t gPointCap;      // how many points gPoints has room for
 
 // Every size change repaints the whole window, so painting goes through an off-screen copy.
 static yorvel::win::PaintBuffer gPaint;
+
+// The status line or the waveform changed: the whole window is drawn anew.
+static void redrawAll() {
+    gPaint.outdate();
+    InvalidateRect(gWnd, nullptr, FALSE);
+}
+
+// Repaints the cursor's column x (nothing for -1): from the kept picture, and the cursor
+// over it when it stands there now.
+static void invalidateColumn(int x) {
+    if (x < 0) return;
+    RECT rc;
+    GetClientRect(gWnd, &rc);
+    const RECT column = {x, kBandTop, x + 1, rc.bottom};
+    InvalidateRect(gWnd, &column, FALSE);
+}
+
+// The cursor and the time go: what they covered is repainted from the kept picture,
+// which is the idle window.
+static void hidePosition() {
+    invalidateColumn(gCursorX);
+    InvalidateRect(gWnd, &gTimeBox, FALSE);
+    gCursorX = -1;
+    gTimeBox = RECT{};
+    gTime[0] = '\0';
+}
 
 // Stops the device and closes it, so that the sample store may be released or gHdr
 // rewritten. Reset hands the queued buffer back at once, so it can be unprepared.
 static void stopPlayback() {
     if (!gWave) return;
+    KillTimer(gWnd, kPositionTimer);
     waveOutReset(gWave);
     waveOutUnprepareHeader(gWave, &gHdr, sizeof gHdr);
     waveOutClose(gWave);
     gWave = nullptr;
+    gPaused = gSeekPending = false;
+    hidePosition();
 }
 
 // A refused file changes only the status line: the previous sound, its waveform and any
 // playback stay. The window is repainted at once so the text shows without waiting.
 static void refuseFile(yaf::Error error) {
     std::snprintf(gInfo, sizeof gInfo, "%s", yaf::errorText(error));
-    InvalidateRect(gWnd, nullptr, TRUE);
+    gDeviceError = false;
+    redrawAll();
 }
 
 // Reads the file at `path` whole and, when its magic is accepted, stops playback and
@@ -126,8 +181,10 @@ static void loadYAF(const wchar_t* path) {
     gCh = sound.header.channels;
     gRate = sound.header.sampleRate;
 
-    yaf::statusLine(sound, gInfo, sizeof gInfo);  // allocates nothing, so nothing can throw here
-    InvalidateRect(gWnd, nullptr, TRUE);
+    yaf::statusLine(sound, gSoundInfo, sizeof gSoundInfo);  // allocates nothing, so nothing can throw here
+    std::memcpy(gInfo, gSoundInfo, sizeof gInfo);
+    gDeviceError = false;
+    redrawAll();
 }
 
 static void openDialog() {
@@ -142,11 +199,116 @@ static void onDropFiles(HDROP drop) {
     DragFinish(drop);
 }
 
-// Plays the whole sound from its first frame, stopping whatever played before. When
-// the device refuses the format (no device, an odd rate) nothing happens, and a format
-// no device plays (0 channels, too many) is not even offered: some sound stacks crash
-// on those instead of refusing them.
-static void play() {
+// --- Where the sound is --------------------------------------------------------------
+
+// The column the cursor stands at in a client area `rc`, for gFrame; -1 without a waveform.
+static int cursorColumn(const RECT& rc) {
+    if (!yaf::hasWave({gPCM, gSamples, gCh}) || rc.right <= 0) return -1;
+    return yaf::waveColumn(std::min(gFrame, gSamples - 1), rc.right, gSamples);
+}
+
+// Where gTime goes in the top band, measured in `dc`'s font: right-aligned, and empty when
+// it would come near the status text.
+static RECT timeBox(HDC dc, const RECT& rc) {
+    RECT status = {0, 0, 0, 0}, time = {0, 0, 0, 0};
+    DrawTextA(dc, gInfo, -1, &status, DT_SINGLELINE | DT_CALCRECT);
+    DrawTextA(dc, gTime, -1, &time, DT_SINGLELINE | DT_CALCRECT);
+    const int left = gTime[0] ? yaf::timeLeft(rc.right, kStatusLeft + status.right, time.right) : -1;
+    if (left < 0) return RECT{};
+    return RECT{left, kStatusTop, left + time.right, kStatusBottom};
+}
+
+// The device's position as a frame of the sound: where its buffer starts plus the
+// frames it has played. While paused after a move, where it was moved to.
+static uint32_t deviceFrame() {
+    if (gSeekPending) return gFrame;
+    MMTIME time = {};
+    time.wType = TIME_SAMPLES;
+    waveOutGetPosition(gWave, &time, sizeof time);
+    uint64_t played = 0;
+    if (time.wType == TIME_SAMPLES)
+        played = time.u.sample;
+    else if (time.wType == TIME_BYTES)  // a device that cannot count samples
+        played = time.u.cb / (uint32_t(gCh) * 2);
+    return uint32_t(std::min<uint64_t>(gStartFrame + played, gSamples));
+}
+
+// Shows `frame` as the playing frame: only the cursor's old and new columns and the time
+// are repainted, and only when they change.
+static void showFrame(uint32_t frame) {
+    gFrame = frame;
+    RECT rc;
+    GetClientRect(gWnd, &rc);
+    const int x = cursorColumn(rc);
+    if (x != gCursorX) {
+        invalidateColumn(gCursorX);
+        invalidateColumn(x);
+    }
+    char time[sizeof gTime];
+    yaf::playTime(frame, gSamples, gRate, time, sizeof time);
+    if (std::strcmp(time, gTime) == 0) return;
+    InvalidateRect(gWnd, &gTimeBox, FALSE);
+    std::memcpy(gTime, time, sizeof gTime);
+    HDC dc = GetDC(gWnd);
+    const RECT box = timeBox(dc, rc);
+    ReleaseDC(gWnd, dc);
+    InvalidateRect(gWnd, &box, FALSE);
+}
+
+// Draws the cursor and the time over the kept picture while a device is open, and
+// notes where, so that the next change repaints just those places.
+static void paintPosition(HDC dc, const RECT& rc) {
+    gCursorX = -1;
+    gTimeBox = RECT{};
+    if (!gWave) return;
+    gCursorX = cursorColumn(rc);
+    if (gCursorX >= 0 && rc.bottom > kBandTop) {
+        const RECT line = {gCursorX, kBandTop, gCursorX + 1, rc.bottom};
+        HBRUSH muted = CreateSolidBrush(kMuted);
+        FillRect(dc, &line, muted);
+        DeleteObject(muted);
+    }
+    gTimeBox = timeBox(dc, rc);
+    if (IsRectEmpty(&gTimeBox)) return;
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, kMuted);
+    RECT text = gTimeBox;
+    DrawTextA(dc, gTime, -1, &text, DT_SINGLELINE | DT_RIGHT);
+}
+
+// --- Playback ------------------------------------------------------------------------
+
+// Hands the device one buffer: the sample store from `frame` to its end, in place.
+static void queueFrom(uint32_t frame) {
+    gHdr = WAVEHDR{};
+    gHdr.lpData = reinterpret_cast<LPSTR>(gPCM + size_t(frame) * gCh);
+    gHdr.dwBufferLength = uint32_t(gCh) * (gSamples - frame) * 2;
+    waveOutPrepareHeader(gWave, &gHdr, sizeof gHdr);
+    waveOutWrite(gWave, &gHdr, sizeof gHdr);
+    gStartFrame = frame;
+}
+
+// The open device goes to `frame`: reset takes the buffer back (and the position to 0),
+// then the store from there is queued; the device stays open.
+static void seekDevice(uint32_t frame) {
+    waveOutReset(gWave);
+    waveOutUnprepareHeader(gWave, &gHdr, sizeof gHdr);
+    queueFrom(frame);
+}
+
+// The device could not be opened: the status line says so until the next successful
+// Play or load; the sound stays.
+static void showDeviceError() {
+    std::snprintf(gInfo, sizeof gInfo, "%s", kNoDevice);
+    gDeviceError = true;
+    redrawAll();
+}
+
+// Plays the sound from `frame` on, stopping whatever played before. When the device
+// refuses the format (no device, an odd rate) the status line says so, and a format no
+// device plays (0 channels, too many) is not even offered: some sound stacks crash on
+// those instead of refusing them.
+static void playFrom(uint32_t frame) {
     if (!gPCM || gSamples == 0) return;
     stopPlayback();
     if (!yaf::playable(gCh, gRate)) return;
@@ -161,23 +323,92 @@ static void play() {
     format.wBitsPerSample = 16;
     format.cbSize = 0;
     HWAVEOUT device = nullptr;
-    if (waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) return;
+    if (waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
+        return showDeviceError();
     gWave = device;
-
-    gHdr = WAVEHDR{};
-    gHdr.lpData = reinterpret_cast<LPSTR>(gPCM);
-    gHdr.dwBufferLength = uint32_t(gCh) * gSamples * 2;
-    waveOutPrepareHeader(gWave, &gHdr, sizeof gHdr);
-    waveOutWrite(gWave, &gHdr, sizeof gHdr);
+    if (gDeviceError) {
+        std::memcpy(gInfo, gSoundInfo, sizeof gInfo);
+        gDeviceError = false;
+        redrawAll();
+    }
+    queueFrom(frame);
+    SetTimer(gWnd, kPositionTimer, kPositionMs, nullptr);
+    showFrame(frame);
 }
 
-// Space: a sound that plays is stopped; otherwise (none open, or the device has played
-// the buffer to its end and marked it done) it plays from its first frame.
-static void playOrStop() {
-    if (gWave && !(gHdr.dwFlags & WHDR_DONE))
-        stopPlayback();
+static void play() {
+    playFrom(0);
+}
+
+// Whether the device has played its buffer to the end (and the timer has not yet seen it).
+static bool playedToEnd() {
+    return (gHdr.dwFlags & WHDR_DONE) != 0;
+}
+
+// Space: pauses a sound that plays and resumes a paused one where it stands; with none
+// playing (none open, or played to its end) it plays from the first frame.
+static void pauseOrPlay() {
+    if (!gWave || playedToEnd()) return play();
+    if (!gPaused) {
+        waveOutPause(gWave);
+        gPaused = true;
+        showFrame(deviceFrame());  // where it stopped, read once it has
+        return;
+    }
+    if (gSeekPending) seekDevice(gFrame);
+    gSeekPending = false;
+    waveOutRestart(gWave);
+    gPaused = false;
+}
+
+// A playing sound goes on from `frame`; a paused one only shows it, and goes on from
+// there when resumed.
+static void seekTo(uint32_t frame) {
+    if (gPaused)
+        gSeekPending = true;
     else
-        play();
+        seekDevice(frame);
+    showFrame(frame);
+}
+
+// Left, Right: 5 seconds back or ahead of where the device is, within the sound.
+static void seekBy(int seconds) {
+    if (gWave) seekTo(yaf::seekFrame(deviceFrame(), seconds, gRate, gSamples));
+}
+
+// A click on the waveform: the frame its column shows plays (or, paused, is gone to).
+static void onLButtonDown(LPARAM lParam) {
+    RECT rc;
+    GetClientRect(gWnd, &rc);
+    const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    if (!yaf::hasWave({gPCM, gSamples, gCh}) || y < kBandTop || x < 0 || x >= rc.right) return;
+    const uint32_t frame = yaf::waveFrame(size_t(x), rc.right, gSamples);
+    if (gWave)
+        seekTo(frame);
+    else
+        playFrom(frame);
+}
+
+// The registered message kPositionQuery: tools that follow the player (the end-to-end
+// tests, which compare it with the cursor on screen) learn the frame the device plays
+// now; -1 with no device open.
+constexpr wchar_t kPositionQuery[] = L"YorvelYAFPlayerPosition";
+static UINT gPositionQuery;  // its number, registered at start-up
+
+static LRESULT onPositionQuery() {
+    return gWave ? LRESULT(deviceFrame()) : -1;
+}
+
+// 30 times a second while a device is open: the cursor and time follow it, and once it
+// has played its buffer to the end it is closed and the window is idle again.
+static void onTimer() {
+    if (!gWave) {
+        KillTimer(gWnd, kPositionTimer);
+    } else if (playedToEnd()) {
+        stopPlayback();
+    } else {
+        showFrame(deviceFrame());
+    }
 }
 
 // Room for `count` waveform points, kept from paint to paint: the block grows only when
@@ -231,8 +462,15 @@ static void onCommand(WPARAM wParam) {
         case kOpenId: openDialog(); break;
         case kPlayId: play(); break;
         case kStopId: stopPlayback(); break;
-        case kPlayOrStopId:
-            if (HIWORD(wParam) == kFromKeys) playOrStop();
+        default: break;
+    }
+    if (HIWORD(wParam) != kFromKeys) return;
+    switch (LOWORD(wParam)) {
+        case kPauseId: pauseOrPlay(); break;
+        case kBackId: seekBy(-kSeekSeconds); break;
+        case kAheadId: seekBy(kSeekSeconds); break;
+        case kHomeId:
+            if (gWave) seekTo(0);
             break;
         default: break;
     }
@@ -252,11 +490,15 @@ static void onDestroy() {
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-        case WM_PAINT: gPaint.paint(hwnd, paintContent); return 0;
+        case WM_PAINT: gPaint.paintKept(hwnd, paintContent, paintPosition); return 0;
         case WM_COMMAND: onCommand(wParam); return 0;
+        case WM_TIMER: onTimer(); return 0;
+        case WM_LBUTTONDOWN: onLButtonDown(lParam); return 0;
         case WM_DROPFILES: onDropFiles(reinterpret_cast<HDROP>(wParam)); return 0;
         case WM_DESTROY: onDestroy(); return 0;
-        default: return DefWindowProcW(hwnd, msg, wParam, lParam);
+        default:
+            if (msg == gPositionQuery && gPositionQuery) return onPositionQuery();
+            return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 }
 
@@ -277,6 +519,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd) {
     wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     wc.lpszClassName = kClassName;
     RegisterClassW(&wc);
+    gPositionQuery = RegisterWindowMessageW(kPositionQuery);
 
     gWnd = CreateWindowExW(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, kWindowW,
                            kWindowH, nullptr, nullptr, instance, nullptr);

@@ -369,8 +369,14 @@ void jsonGetStr(const char* from, const char* end, const char* key, char* out, s
     extractStr(p, end, out, capacity);
 }
 
+// Saturating at UINT64_MAX: a length near the top of size_t would wrap to a small bound.
 OutputBound outputBound(size_t textLength) {
-    return {kRunsPerByte * textLength + kRunAllowance, kTextPerByte * textLength + kTextAllowance};
+    auto bound = [textLength](uint64_t perByte, uint64_t allowance) {
+        const uint64_t n = textLength;
+        if (n > (UINT64_MAX - allowance) / perByte) return UINT64_MAX;
+        return perByte * n + allowance;
+    };
+    return {bound(kRunsPerByte, kRunAllowance), bound(kTextPerByte, kTextAllowance)};
 }
 
 std::string cutNotice(uint64_t lines) {

@@ -4,7 +4,8 @@
 // string values out of it by substring lookups and lays them out as styled text runs.
 //
 //   the text     8-bit characters up to the first NUL byte (or the end of the bytes).
-//                No decoding: bytes reach the runs unchanged.
+//                No decoding: bytes reach the runs unchanged (which characters they
+//                are is decided per document by textEncoding in ydf_export.h).
 //   a key        "name" -- the name between double quotes, found as a plain substring,
 //                wherever it stands (top level, nested, or even as a string value).
 //   separators   after a key, any run of tab, blank and colon. CR and LF are not
@@ -98,6 +99,7 @@ constexpr uint64_t kRunsPerByte = 1;
 constexpr uint64_t kRunAllowance = 10'000;
 constexpr uint64_t kTextPerByte = 16;
 constexpr uint64_t kTextAllowance = 1 << 20;
+// For any length, saturating at UINT64_MAX (never wrapping to a small bound).
 OutputBound outputBound(size_t textLength);
 
 // The notice line that ends a cut document (muted, 10 points, regular), with the number

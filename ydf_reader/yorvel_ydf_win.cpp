@@ -6,13 +6,14 @@
 // window or the view; the window title names the file shown. The view has the keyboard
 // focus whenever the window is active, so its own keys (paging, selecting, copying,
 // zooming) work; Ctrl+O opens the dialog, Ctrl+F the find dialog, F3 and Shift+F3 find the
-// next and the previous match. Nothing is ever written.
+// next and the previous match, Ctrl+P prints what the view shows. Nothing is ever written.
 #include <windows.h>
 
 #include <commdlg.h>
 #include <richedit.h>
 #include <shellapi.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -43,19 +44,20 @@ constexpr LPARAM kViewTextLimit = 0x7FFFFFFF;
 // Room between the view's left edge and its text, so that no line touches the edge: 6
 // pixels at 96 dots an inch, as a paragraph indent (the control's own margins are not
 // kept by every rich-edit implementation).
-constexpr int32_t kViewMarginTwips = 90;
+constexpr int32_t kViewMarginTwips = ydf::kMarginTwips;
 
 constexpr int kIconId = 1;  // the program's icon in its resources (cmake/resources.rc.in)
 
 // Keys: Ctrl+O is the "Open .ydf" button; the find commands have identifiers of their
 // own, taken only from the keys (notification code 1), so that other commands with
 // those identifiers are still ignored.
-constexpr int kFindId = 5, kFindNextId = 6, kFindPreviousId = 7;
+constexpr int kFindId = 5, kFindNextId = 6, kFindPreviousId = 7, kPrintId = 8;
 constexpr WORD kFromKeys = 1;
 constexpr ACCEL kKeys[] = {{FCONTROL | FVIRTKEY, 'O', kOpenId},
                            {FCONTROL | FVIRTKEY, 'F', kFindId},
                            {FVIRTKEY, VK_F3, kFindNextId},
-                           {FSHIFT | FVIRTKEY, VK_F3, kFindPreviousId}};
+                           {FSHIFT | FVIRTKEY, VK_F3, kFindPreviousId},
+                           {FCONTROL | FVIRTKEY, 'P', kPrintId}};
 
 constexpr char kCannotOpen[] = "[ERROR] Cannot open file";
 constexpr char kCannotRead[] = "[ERROR] Cannot read file";
@@ -158,7 +160,7 @@ static void loadYDF(const wchar_t* path) {
     // The runs are collected before anything changes, so a document too big to render
     // leaves the loaded one in place. Nothing after finish() allocates: no exception
     // leaves this function, and so none reaches WndProc or WinMain.
-    ydfview::RtfSink view(gEdit, kViewMarginTwips);
+    ydfview::RtfSink view(gEdit, kViewMarginTwips, ydf::textEncoding(doc, length));
     try {
         ydf::renderYDF(doc, length, view);
         view.finish();
@@ -263,6 +265,71 @@ static LRESULT onNotify(const NMHDR& header) {
     return 0;
 }
 
+// A print job on the printer's device context: the pages of the chosen range, each
+// between StartPage and EndPage.
+class PrinterPages final : public ydfview::PageTarget {
+public:
+    PrinterPages(HDC dc, const PRINTDLGW& request) : dc_(dc) {
+        if (request.Flags & PD_PAGENUMS) from_ = request.nFromPage, to_ = request.nToPage;
+    }
+    bool wanted(int page) override {
+        return page >= from_ && page <= to_;
+    }
+    HDC beginPage(int) override {
+        return StartPage(dc_) > 0 ? dc_ : nullptr;
+    }
+    bool endPage(HDC dc) override {
+        return EndPage(dc) > 0;
+    }
+
+private:
+    HDC dc_;
+    int from_ = 1, to_ = INT_MAX;
+};
+
+// Ctrl+P: the system's print dialog (page range, copies), then what the view shows on the
+// printer chosen. Cancelling the dialog or a failing printer changes nothing; a job that
+// fails after it started is cancelled (AbortDoc) and the system beeps.
+static void printDocument() {
+    if (!gEdit) return;
+    PRINTDLGW request = {};
+    request.lStructSize = sizeof request;
+    request.hwndOwner = gWnd;
+    request.Flags = PD_RETURNDC | PD_NOSELECTION | PD_USEDEVMODECOPIESANDCOLLATE;
+    request.nFromPage = request.nMinPage = 1;
+    request.nToPage = request.nMaxPage = 0xFFFF;
+    request.nCopies = 1;
+    if (!PrintDlgW(&request)) return;  // cancelled, or no printer to print on
+    HDC dc = request.hDC;
+    if (request.hDevMode) GlobalFree(request.hDevMode);
+    if (request.hDevNames) GlobalFree(request.hDevNames);
+    if (!dc) return;
+
+    auto twips = [dc](int pixels, int axis) { return MulDiv(pixels, 1440, GetDeviceCaps(dc, axis)); };
+    ydfview::Paper paper;
+    paper.width = twips(GetDeviceCaps(dc, PHYSICALWIDTH), LOGPIXELSX);
+    paper.height = twips(GetDeviceCaps(dc, PHYSICALHEIGHT), LOGPIXELSY);
+    paper.printableLeft = twips(GetDeviceCaps(dc, PHYSICALOFFSETX), LOGPIXELSX);
+    paper.printableTop = twips(GetDeviceCaps(dc, PHYSICALOFFSETY), LOGPIXELSY);
+
+    wchar_t name[512];
+    if (GetWindowTextW(gWnd, name, int(std::size(name))) <= 0) name[0] = L'\0';
+    DOCINFOW job = {};
+    job.cbSize = sizeof job;
+    job.lpszDocName = name;
+    bool printed = false;
+    if (StartDocW(dc, &job) > 0) {
+        PrinterPages pages(dc, request);
+        printed = ydfview::printView(gEdit, dc, paper, pages) > 0;
+        if (printed)
+            printed = EndDoc(dc) > 0;
+        else
+            AbortDoc(dc);
+    }
+    DeleteDC(dc);
+    if (!printed) MessageBeep(MB_ICONWARNING);
+}
+
 // The view takes the whole client area below the top band.
 static void onSize() {
     if (!gEdit) return;
@@ -279,6 +346,7 @@ static void onCommand(WPARAM wParam) {
     if (id == kFindId) openFind();
     if (id == kFindNextId) findAgain(true);
     if (id == kFindPreviousId) findAgain(false);
+    if (id == kPrintId) printDocument();
 }
 
 static void onDestroy() {

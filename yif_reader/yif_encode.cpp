@@ -1,6 +1,7 @@
 // Making YIF files: quantising colours to trits, and run codes.
 #include <array>
 #include <cstring>
+#include <limits>
 
 #include "yif_image.h"
 
@@ -65,8 +66,14 @@ void appendRunCode(std::vector<uint8_t>& out, int length, uint8_t trit) {
 
 }  // namespace
 
+// A row's trits must fit a size_t (a concern only where size_t has 32 bits).
 Encoder::Encoder(uint32_t width, uint32_t height, int tritsPerPixel, bool runLength)
-    : width_(width), height_(height), tritsPerPixel_(tritsPerPixel), runLength_(runLength) {
+    : width_(width),
+      height_(height),
+      tritsPerPixel_(tritsPerPixel),
+      runLength_(runLength),
+      valid_((tritsPerPixel == 3 || tritsPerPixel == 9) &&
+             uint64_t(width) * 9 <= std::numeric_limits<size_t>::max()) {
 }
 
 std::array<uint8_t, kHeaderSize> Encoder::header() const {
@@ -123,14 +130,18 @@ void Encoder::flushRun(std::vector<uint8_t>& out) {
     emitted(out, from);
 }
 
-void Encoder::row(const uint8_t* pixels, int channels, std::vector<uint8_t>& out) {
+bool Encoder::row(const uint8_t* pixels, size_t size, int channels, std::vector<uint8_t>& out) {
+    if (!valid_ || (channels != 3 && channels != 4) || rows_ >= height_ || (!pixels && width_ > 0) ||
+        size / size_t(channels) < width_)
+        return false;
+    ++rows_;
     const size_t n = size_t(width_) * size_t(tritsPerPixel_);
     if (!runLength_) {
         const size_t from = out.size();
         out.resize(from + n);
         trits(pixels, channels, out.data() + from);
         written_ += n;
-        return;
+        return true;
     }
     scratch_.resize(n);
     trits(pixels, channels, scratch_.data());
@@ -143,19 +154,28 @@ void Encoder::row(const uint8_t* pixels, int channels, std::vector<uint8_t>& out
         runTrit_ = t;
         runCount_ = 1;
     }
+    return true;
 }
 
 void Encoder::finish(std::vector<uint8_t>& out) {
     flushRun(out);
 }
 
-std::vector<uint8_t> encode(const uint8_t* rgba, uint32_t width, uint32_t height, int tritsPerPixel,
-                            bool runLength) {
+std::vector<uint8_t> encode(const uint8_t* rgba, size_t rgbaSize, uint32_t width, uint32_t height,
+                            int tritsPerPixel, bool runLength) {
     Encoder encoder(width, height, tritsPerPixel, runLength);
+    // The picture's bytes are counted by division, so that nothing wraps. The raw stream
+    // must fit half a size_t, as run codes can make a stream longer than its raw trits:
+    // only a 32-bit size_t can fall short of that.
+    const uint64_t rowBytes = uint64_t(width) * 4;
+    if (!encoder.valid() || (height > 0 && rowBytes > 0 && (!rgba || rgbaSize / rowBytes < height)) ||
+        encoder.rawStreamBytes() > std::numeric_limits<size_t>::max() / 2 - kHeaderSize)
+        return {};
     const std::array<uint8_t, kHeaderSize> header = encoder.header();
     std::vector<uint8_t> file(header.begin(), header.end());
     file.reserve(kHeaderSize + size_t(encoder.rawStreamBytes() / (runLength ? 2 : 1)));
-    for (uint32_t y = 0; y < height; ++y) encoder.row(rgba + size_t(y) * width * 4, 4, file);
+    for (uint32_t y = 0; y < height; ++y)
+        encoder.row(rgba + size_t(y) * size_t(rowBytes), size_t(rowBytes), 4, file);
     encoder.finish(file);
     return file;
 }

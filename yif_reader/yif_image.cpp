@@ -102,7 +102,11 @@ public:
                 runLeft_ -= int32_t(k);
                 produced += k;
             } else if (off_ == nextCode_) {
-                if (off_ >= n_) break;  // cannot happen: count never exceeds the stream
+                if (off_ >= n_) {  // the stream ends before the count an Info gave
+                    std::memset(out + produced, 0, count - produced);
+                    ended_ = true;
+                    break;
+                }
                 const int32_t len = runLength(s_ + off_ + 3);
                 runByte_ = s_[off_ + 9];
                 runLeft_ = std::max(len, 0);
@@ -118,6 +122,11 @@ public:
         return out;
     }
 
+    // Whether the stream ended before all the trits asked for.
+    bool ended() const {
+        return ended_;
+    }
+
 private:
     const uint8_t* s_;
     size_t n_;
@@ -125,6 +134,7 @@ private:
     size_t nextCode_;
     int32_t runLeft_ = 0;
     uint8_t runByte_ = 0;
+    bool ended_ = false;
     std::array<uint8_t, kChunk> buffer_;
 };
 
@@ -385,12 +395,17 @@ const char* errorText(Error error) {
         case Error::NotYif: return "[ERROR] Not a YIF file";
         case Error::NoMemory: return "[ERROR] Not enough memory";
         case Error::CannotRead: return "[ERROR] Cannot read file";
+        case Error::BadCall: return "[ERROR] Invalid call";
     }
     return "";
 }
 
-Info inspectHeader(const uint8_t* file, uint64_t size) {
+Info inspectHeader(const uint8_t* file, size_t headSize, uint64_t size) {
     Info info;
+    if ((!file && headSize > 0) || headSize < std::min<uint64_t>(size, kHeaderSize)) {
+        info.error = Error::BadCall;
+        return info;
+    }
     if (size < kHeaderSize || size > uint64_t(INT32_MAX)) {
         info.error = Error::TooSmall;
         return info;
@@ -408,7 +423,7 @@ Info inspectHeader(const uint8_t* file, uint64_t size) {
 }
 
 Info inspect(const uint8_t* file, size_t size) {
-    Info info = inspectHeader(file, size);
+    Info info = inspectHeader(file, size, size);
     if (info.error != Error::None) return info;
     const uint8_t* stream = file + kHeaderSize;
     const size_t n = size - kHeaderSize;
@@ -447,15 +462,22 @@ Coverage coverage(const Info& info) {
     return c;
 }
 
-void decodePixels(const uint8_t* file, size_t size, const Info& info, uint8_t* pixels, Target target) {
+Error decodePixels(const uint8_t* file, size_t size, const Info& info, uint8_t* pixels, size_t pixelsSize,
+                   Target target) {
+    const uint64_t bytes = pixelBytes(info.header);
+    if (!file || size < kHeaderSize || info.error != Error::None || bytes == 0 || !pixels ||
+        pixelsSize < bytes)
+        return Error::BadCall;
     const uint8_t* stream = file + kHeaderSize;
     if (info.header.encoding == 1) {
         ExpandedTrits source(stream, size - kHeaderSize);
         convert(source, info, pixels, target);
-    } else {
-        RawTrits source(stream);
-        convert(source, info, pixels, target);
+        return source.ended() ? Error::BadCall : Error::None;
     }
+    if (info.tritCount > size - kHeaderSize) return Error::BadCall;
+    RawTrits source(stream);
+    convert(source, info, pixels, target);
+    return Error::None;
 }
 
 Placement placePicture(int32_t clientW, int32_t clientH, int32_t imageW, int32_t imageH) {
@@ -467,6 +489,7 @@ Placement placePicture(int32_t clientW, int32_t clientH, int32_t imageW, int32_t
     // Truncation toward zero; a value beyond 32 bits (only with a tiny client height
     // and an extreme aspect ratio) saturates instead of being undefined.
     Placement p;
+    p.scale = scale;
     p.width = saturateToInt32(double(float(imageW) * scale));
     p.height = saturateToInt32(double(float(imageH) * scale));
     p.x = saturateToInt32(double((int64_t(clientW) - p.width) / 2));

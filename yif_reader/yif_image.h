@@ -37,6 +37,11 @@
 //
 // The output is a top-down buffer of width * height pixels, 4 bytes each in memory
 // order blue, green, red, alpha: the layout of a 32-bit top-down Windows DIB.
+//
+// Every function that reads or fills a caller's buffer is told the buffer's length and
+// checks it, in every build: a call that does not fit (a buffer too small for what the
+// header or the arguments ask, a pixel size other than 3 or 9 to encode) is refused
+// with Error::BadCall or an empty result, and touches nothing.
 #pragma once
 
 #include <array>
@@ -60,6 +65,7 @@ enum class Error {
     NotYif,
     NoMemory,    // reported by the program or tool when a buffer cannot be had
     CannotRead,  // likewise, for a read that returned fewer bytes than measured
+    BadCall,     // a call's arguments do not fit: a buffer shorter than they ask for
 };
 
 // The user-visible text of an error, e.g. "[ERROR] Not a YIF file"; "" for None.
@@ -85,10 +91,11 @@ struct Info {
 // as in the viewer, which measures files with a signed 32-bit size.
 Info inspect(const uint8_t* file, size_t size);
 
-// The same checks and header, from the first min(size, 16) bytes of a file of `size`
-// bytes, which is all `file` needs to hold; the stream is not looked at, so tritCount
-// stays 0. Enough for the status line, whatever the file's size.
-Info inspectHeader(const uint8_t* file, uint64_t size);
+// The same checks and header, from `head`, the first `headSize` bytes of a file of
+// `size` bytes; the stream is not looked at, so tritCount stays 0. Enough for the
+// status line, whatever the file's size. `head` must hold min(size, 16) bytes, else
+// the call is refused (BadCall).
+Info inspectHeader(const uint8_t* head, size_t headSize, uint64_t size);
 
 // Bytes of the pixel buffer for this header, or 0 when it gives no bitmap:
 // width or height 0, height of 2^31 or more, or more than kMaxPixelBytes.
@@ -117,16 +124,21 @@ struct Coverage {
 };
 Coverage coverage(const Info& info);
 
-// Converts the stream of an accepted file into `pixels`, which holds
-// pixelBytes(info.header) bytes. Pixels the stream does not reach become 0,0,0,0, or
+// Converts the stream of an accepted file into `pixels`, a buffer of `pixelsSize`
+// bytes, at least pixelBytes(info.header). `info` is what inspect() said of these
+// `size` bytes, or the same with a smaller height (the picture's first rows). Returns
+// Error::None; BadCall, writing nothing, when `info` is no accepted picture with pixels
+// or the buffer is too small; BadCall also when the stream makes fewer trits than
+// info.tritCount says (an `info` of other bytes), the buffer then holding what the
+// stream made and no byte written past it. Pixels the stream does not reach become 0,0,0,0, or
 // 0,0,0,255 after a leftover of one or two trits; into an Uncleared target they are
 // written, into a ZeroFilled one only the opaque ones are, as one block fill. So a
 // short stream into a zero-filled buffer costs what the stream holds, plus that fill:
 // the 16-byte file that names a 2 GiB picture writes nothing at all, and pages of a
 // DIB section that are never written are never made resident.
 // Uses no memory beyond a fixed stack buffer, whatever the run codes ask for.
-void decodePixels(const uint8_t* file, size_t size, const Info& info, uint8_t* pixels,
-                  Target target = Target::Uncleared);
+Error decodePixels(const uint8_t* file, size_t size, const Info& info, uint8_t* pixels, size_t pixelsSize,
+                   Target target = Target::Uncleared);
 
 // Where the picture goes in a client area of clientW x clientH below the 40-pixel top
 // band: 95% of the largest scale that keeps the aspect ratio, centred. Single
@@ -134,18 +146,21 @@ void decodePixels(const uint8_t* file, size_t size, const Info& info, uint8_t* p
 // pixels high or less gives zero or negative extents).
 struct Placement {
     int32_t x = 0, y = 0, width = 0, height = 0;
+    float scale = 0;  // screen pixels per picture pixel, before truncation
 };
 constexpr int32_t kTopBand = 40;
 Placement placePicture(int32_t clientW, int32_t clientH, int32_t imageW, int32_t imageH);
 
-// Encodes R,G,B,A pixels (alpha is not stored) as a YIF file. Each channel becomes the
+// Encodes R,G,B,A pixels (alpha is not stored), `rgbaSize` bytes of which at least
+// width * height * 4 are the picture's, as a YIF file. Each channel becomes the
 // nearest level the pixel size offers: 0, 128 or 255 for 3-trit pixels, k * 255 / 26
 // (k = 0..26) for 9-trit pixels. With `runLength` the stream holds run codes wherever a
 // run is long enough for a code to be shorter; literal trits that would read as a
 // marker are broken up, so the file decodes to exactly these levels.
-// `tritsPerPixel` is 3 or 9.
-std::vector<uint8_t> encode(const uint8_t* rgba, uint32_t width, uint32_t height, int tritsPerPixel,
-                            bool runLength);
+// `tritsPerPixel` is 3 or 9. Empty (no file is) when the call is refused: another
+// pixel size, fewer bytes than the picture, or a file larger than memory can hold.
+std::vector<uint8_t> encode(const uint8_t* rgba, size_t rgbaSize, uint32_t width, uint32_t height,
+                            int tritsPerPixel, bool runLength);
 
 // The same encoding a row at a time, for pictures that arrive row by row: header(),
 // then row() for each of the `height` rows, then finish(). Put together, the bytes are
@@ -153,13 +168,20 @@ std::vector<uint8_t> encode(const uint8_t* rgba, uint32_t width, uint32_t height
 // pending that a later row() or finish() writes out.
 class Encoder {
 public:
+    // `tritsPerPixel` is 3 or 9; with any other value valid() is false and no row is taken.
     Encoder(uint32_t width, uint32_t height, int tritsPerPixel, bool runLength);
+
+    bool valid() const {
+        return valid_;
+    }
 
     std::array<uint8_t, kHeaderSize> header() const;
 
-    // Appends the stream bytes of one row of `width` pixels to `out`; each pixel is
-    // `channels` bytes (3: R,G,B; 4: R,G,B,A with A ignored).
-    void row(const uint8_t* pixels, int channels, std::vector<uint8_t>& out);
+    // Appends the stream bytes of one row of `width` pixels, `size` bytes from `pixels`,
+    // to `out`; each pixel is `channels` bytes (3: R,G,B; 4: R,G,B,A with A ignored).
+    // False, appending nothing, when the call is refused: an invalid encoder, channels
+    // other than 3 or 4, fewer than width * channels bytes, or all `height` rows taken.
+    bool row(const uint8_t* pixels, size_t size, int channels, std::vector<uint8_t>& out);
 
     // Appends the trits still pending.
     void finish(std::vector<uint8_t>& out);
@@ -180,6 +202,8 @@ private:
     uint32_t width_, height_;
     int tritsPerPixel_;
     bool runLength_;
+    bool valid_;
+    uint32_t rows_ = 0;  // rows taken so far
     uint64_t written_ = 0;
     std::vector<uint8_t> scratch_;  // one row's trits, before run coding
     uint8_t runTrit_ = 0;           // the run being counted, and its length

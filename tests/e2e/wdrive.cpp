@@ -38,8 +38,24 @@
 //                                       whose HDROP block is made in the program's memory
 //   wdrive keys TITLE KEY...            bring the window to the front and type the keys, one
 //                                       after another: a name (a, 7, space, escape, enter,
-//                                       tab, end, home, pgdn, pgup, f1 ... f12) with any of
-//                                       ctrl+, shift+, alt+ before it
+//                                       tab, end, home, pgdn, pgup, left, right, up, down,
+//                                       plus (the = key), minus, add, subtract (the keypad's),
+//                                       f1 ... f12) with any of ctrl+, shift+, alt+ before it
+//   wdrive type TITLE KEY...            `keys`, then `sync`: returns once the program has
+//                                       handled the keys and painted what they changed
+//   wdrive sync TITLE                   wait until the program has handled the input it has
+//                                       been given (keys, X mouse events) and painted
+//   wdrive wheel TITLE X Y DELTA        turn the wheel by DELTA (120 a notch, negative toward
+//                                       the user) with the pointer at client point X Y; wait
+//                                       until the program has handled it and painted
+//   wdrive timed TITLE N STEP...        N steps, taking the STEPs in turn: wheel:X:Y:DELTA or
+//                                       cmd:ID (a command sent); each is waited for as `wheel`
+//                                       does. Prints each step's milliseconds, from sending
+//                                       the input to the end of the paint, then "median MS"
+//   wdrive clip dib|dibv5 OUT.pam       the clipboard's CF_DIB (or CF_DIBV5) as a top-down
+//                                       RGB_ALPHA PAM (the fourth byte of a BI_RGB pixel as
+//                                       alpha); prints "W H BITS COMPRESSION HEADER_SIZE";
+//                                       1 when the clipboard holds no such format
 //   wdrive focus TITLE                  the class of the window that has the program's
 //                                       keyboard focus ("none" when none has)
 //   wdrive view TITLE                   of the window's rich-edit child: "START END FIRST X Y
@@ -51,6 +67,12 @@
 //   wdrive send TITLE CLASS MSG W L      send MSG (numbers: decimal or 0x hex) to the window's
 //                                       first child of CLASS ("-": the window itself) and
 //                                       print the result, for messages without pointers
+//   wdrive ask TITLE NAME               send the window the registered message NAME (no
+//                                       parameters) and print its answer
+//   wdrive follow TITLE NAME Y COUNT    COUNT times, 100 ms apart: ask NAME (as `ask`), read
+//                                       row Y of the window's client area from the screen,
+//                                       ask NAME again; print "BEFORE AFTER X..." with the
+//                                       columns X whose colour differs from column 0's
 //   wdrive classicon TITLE              1 when the window's class has an icon, else 0
 //   wdrive resources EXE                the program file's icon images as "icon W" (each one
 //                                       loaded, W its width as loaded), then its manifest
@@ -71,6 +93,7 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -86,6 +109,7 @@ namespace {
 constexpr DWORD kDefaultWaitMs = 20000;
 constexpr DWORD kHandledMs = 20000;  // a sent command's handler may load or play a file
 constexpr int kPingTries = 3;
+constexpr int kInputsPerKey = 8;  // a key with three modifiers: eight downs and ups
 constexpr DWORD kPollMs = 50;
 constexpr UINT kMessageTimeoutMs = 5000;
 constexpr int kFileNameCombo = 0x47c;  // cmb13: file name box of the explorer-style dialog
@@ -364,8 +388,10 @@ Key parseKey(std::wstring name) {
         }
     }
     const std::pair<const wchar_t*, WORD> names[] = {
-        {L"space", VK_SPACE}, {L"escape", VK_ESCAPE}, {L"enter", VK_RETURN}, {L"tab", VK_TAB},
-        {L"end", VK_END},     {L"home", VK_HOME},     {L"pgdn", VK_NEXT},    {L"pgup", VK_PRIOR}};
+        {L"space", VK_SPACE},   {L"escape", VK_ESCAPE},   {L"enter", VK_RETURN}, {L"tab", VK_TAB},
+        {L"end", VK_END},       {L"home", VK_HOME},       {L"pgdn", VK_NEXT},    {L"pgup", VK_PRIOR},
+        {L"left", VK_LEFT},     {L"right", VK_RIGHT},     {L"up", VK_UP},        {L"down", VK_DOWN},
+        {L"plus", VK_OEM_PLUS}, {L"minus", VK_OEM_MINUS}, {L"add", VK_ADD},      {L"subtract", VK_SUBTRACT}};
     for (const auto& [n, vk] : names)
         if (name == n) key.vk = vk;
     if (name.size() == 1 && iswalnum(name[0])) key.vk = WORD(towupper(name[0]));
@@ -412,6 +438,107 @@ int typeKeys(HWND h, wchar_t** names, int n) {
     return 0;
 }
 
+// Sends one step of input to `h` and waits until it has been handled and what it changed
+// has been painted: the handler has returned when the send does, and the paint it asked
+// for is then sent as a message of its own. False when the program did not answer.
+bool inputStep(HWND h, const std::wstring& step) {
+    DWORD_PTR r = 0;
+    int x = 0, y = 0, delta = 0, id = 0;
+    bool sent = false;
+    if (std::swscanf(step.c_str(), L"wheel:%d:%d:%d", &x, &y, &delta) == 3) {
+        POINT at = {x, y};
+        ClientToScreen(h, &at);
+        sent = SendMessageTimeoutW(h, WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(short(delta))),
+                                   MAKELPARAM(at.x, at.y), SMTO_NORMAL, kHandledMs, &r);
+    } else if (std::swscanf(step.c_str(), L"cmd:%d", &id) == 1) {
+        sent = SendMessageTimeoutW(h, WM_COMMAND, MAKEWPARAM(id, 0), 0, SMTO_NORMAL, kHandledMs, &r);
+    }
+    if (!sent) return false;
+    RedrawWindow(h, nullptr, nullptr, RDW_UPDATENOW);
+    return SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_NORMAL, kHandledMs, &r);
+}
+
+int timedSteps(HWND h, int count, wchar_t** steps, int n) {
+    if (count <= 0 || n <= 0) return 2;
+    LARGE_INTEGER frequency, t0, t1;
+    QueryPerformanceFrequency(&frequency);
+    std::vector<double> ms;
+    for (int i = 0; i < count; ++i) {
+        QueryPerformanceCounter(&t0);
+        if (!inputStep(h, steps[i % n])) return 1;
+        QueryPerformanceCounter(&t1);
+        ms.push_back(1000.0 * double(t1.QuadPart - t0.QuadPart) / double(frequency.QuadPart));
+        std::printf("%.2f\n", ms.back());
+    }
+    std::sort(ms.begin(), ms.end());
+    const size_t m = ms.size() / 2;
+    std::printf("median %.2f\n", ms.size() % 2 ? ms[m] : (ms[m - 1] + ms[m]) / 2);
+    return 0;
+}
+
+// The clipboard's packed DIB of `format` written as a PAM, top-down, R G B A.
+int writeClipboardDib(UINT format, const wchar_t* path) {
+    bool open = false;
+    for (int i = 0; i < 40 && !(open = OpenClipboard(nullptr)); ++i) Sleep(kPollMs);
+    if (!open) return 1;
+    int rc = 1;
+    HANDLE data = GetClipboardData(format);
+    const auto* dib = data ? static_cast<const uint8_t*>(GlobalLock(data)) : nullptr;
+    const size_t size = data ? GlobalSize(data) : 0;
+    if (dib && size >= sizeof(BITMAPINFOHEADER)) {
+        BITMAPV5HEADER h = {};
+        std::memcpy(&h, dib, std::min(size, sizeof h));
+        const bool bitfields = h.bV5Compression == BI_BITFIELDS;
+        // A plain header with BI_BITFIELDS is followed by its three masks.
+        const size_t at = h.bV5Size + (bitfields && h.bV5Size == sizeof(BITMAPINFOHEADER) ? 12 : 0);
+        if (bitfields && h.bV5Size == sizeof(BITMAPINFOHEADER) && size >= at)
+            std::memcpy(&h.bV5RedMask, dib + h.bV5Size, 12);
+        if (!bitfields) h.bV5RedMask = 0xFF0000, h.bV5GreenMask = 0xFF00, h.bV5BlueMask = 0xFF;
+        if (!bitfields || h.bV5Size == sizeof(BITMAPINFOHEADER)) h.bV5AlphaMask = 0xFF000000;
+        const long w = h.bV5Width, height = h.bV5Height < 0 ? -h.bV5Height : h.bV5Height;
+        std::printf("%ld %ld %u %lu %lu\n", w, long(h.bV5Height), h.bV5BitCount, h.bV5Compression, h.bV5Size);
+        FILE* out = h.bV5BitCount == 32 && w > 0 && size >= at + size_t(w) * size_t(height) * 4
+                        ? _wfopen(path, L"wb")
+                        : nullptr;
+        if (out) {
+            std::fprintf(out, "P7\nWIDTH %ld\nHEIGHT %ld\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n",
+                         w, height);
+            const auto channel = [](uint32_t v, DWORD mask) {
+                if (!mask) return uint8_t(0);
+                int shift = 0;
+                while (!(mask >> shift & 1)) ++shift;
+                return uint8_t((v & mask) >> shift);
+            };
+            for (long y = 0; y < height; ++y) {
+                const long row = h.bV5Height < 0 ? y : height - 1 - y;
+                for (long x = 0; x < w; ++x) {
+                    uint32_t v;
+                    std::memcpy(&v, dib + at + (size_t(row) * size_t(w) + size_t(x)) * 4, 4);
+                    const uint8_t px[4] = {channel(v, h.bV5RedMask), channel(v, h.bV5GreenMask),
+                                           channel(v, h.bV5BlueMask), channel(v, h.bV5AlphaMask)};
+                    std::fwrite(px, 1, 4, out);
+                }
+            }
+            rc = std::fclose(out) == 0 ? 0 : 1;
+        }
+    }
+    if (dib) GlobalUnlock(data);
+    CloseClipboard();
+    return rc;
+}
+
+// Waits until the program has handled the input already given to it, then until it has
+// painted. A message sent to a window is handled at the program's next look into its queue,
+// before the input waiting there, so one send is not enough: each key makes several
+// messages (down, the typed character, up), each handled at a look of its own. Sending
+// more rounds than there can be messages waiting gets past all of them.
+void syncInput(HWND h, int rounds) {
+    DWORD_PTR r = 0;
+    for (int i = 0; i < rounds; ++i)
+        if (!SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &r)) break;
+    settle(h);
+}
+
 // Where the view draws the character at `index`, in its client coordinates.
 bool charPos(HWND view, LONG index, POINTL& at) {
     Remote remote(view, sizeof(POINTL));
@@ -437,6 +564,49 @@ int printView(HWND h) {
     std::printf("%ld %ld %ld %ld %ld %ld %ld\n", selection.cpMin, selection.cpMax,
                 long(sendTimeout(view, EM_GETFIRSTVISIBLELINE, 0, 0)), at.x, at.y, rc.bottom,
                 long(sendTimeout(view, EM_GETLIMITTEXT, 0, 0)));
+    return 0;
+}
+
+// What a window answers to `ask` and what the screen shows in one row of its client area
+// at about the same moment: the row is read between two asks, a few milliseconds apart
+// (a driver run, and so a separate ask and picture, takes far longer).
+int follow(HWND h, const wchar_t* name, int y, int count) {
+    const UINT msg = RegisterWindowMessageW(name);
+    RECT rc;
+    GetClientRect(h, &rc);
+    POINT origin = {0, y};
+    ClientToScreen(h, &origin);
+    const int w = rc.right;
+    if (w <= 0 || y < 0 || y >= rc.bottom) return 1;
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -1;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    HDC screen = GetDC(nullptr);
+    HDC row = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(row, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap) return 1;
+    HGDIOBJ previous = SelectObject(row, bitmap);
+    const auto* px = static_cast<const uint32_t*>(bits);
+    for (int k = 0; k < count; ++k) {
+        const long long before = static_cast<long long>(sendTimeout(h, msg, 0, 0));
+        BitBlt(row, 0, 0, w, 1, screen, origin.x, origin.y, SRCCOPY);
+        GdiFlush();
+        const long long after = static_cast<long long>(sendTimeout(h, msg, 0, 0));
+        std::printf("%lld %lld", before, after);
+        for (int x = 1; x < w; ++x)
+            if ((px[x] & 0xFFFFFF) != (px[0] & 0xFFFFFF)) std::printf(" %d", x);
+        std::printf("\n");
+        Sleep(100);
+    }
+    SelectObject(row, previous);
+    DeleteObject(bitmap);
+    DeleteDC(row);
+    ReleaseDC(nullptr, screen);
     return 0;
 }
 
@@ -724,6 +894,24 @@ int run(int argc, wchar_t** argv) {
         HWND h = needWindow(a[0]);
         return h ? typeKeys(h, a + 1, n - 1) : 1;
     }
+    if ((cmd == L"type" && n >= 2) || (cmd == L"sync" && n == 1)) {
+        HWND h = needWindow(a[0]);
+        if (!h) return 1;
+        const int rc = cmd == L"type" ? typeKeys(h, a + 1, n - 1) : 0;
+        if (rc == 0) syncInput(h, 4 * kInputsPerKey * (n - 1) + 4);
+        return rc;
+    }
+    if ((cmd == L"wheel" && n == 4) || (cmd == L"timed" && n >= 3)) {
+        HWND h = needWindow(a[0]);
+        if (!h) return 1;
+        if (cmd == L"timed") return timedSteps(h, _wtoi(a[1]), a + 2, n - 2);
+        return inputStep(h, L"wheel:" + std::wstring(a[1]) + L":" + a[2] + L":" + a[3]) ? 0 : 1;
+    }
+    if (cmd == L"clip" && n == 2) {
+        const std::wstring kind = a[0];
+        if (kind != L"dib" && kind != L"dibv5") return 2;
+        return writeClipboardDib(kind == L"dib" ? CF_DIB : CF_DIBV5, a[1]);
+    }
     if (cmd == L"focus" && n == 1) {
         HWND h = needWindow(a[0]);
         if (!h) return 1;
@@ -761,6 +949,16 @@ int run(int argc, wchar_t** argv) {
         std::printf("%lld\n", static_cast<long long>(sendTimeout(h, UINT(number(a[2])), WPARAM(number(a[3])),
                                                                  LPARAM(number(a[4])))));
         return 0;
+    }
+    if (cmd == L"ask" && n == 2) {
+        HWND h = needWindow(a[0]);
+        if (!h) return 1;
+        std::printf("%lld\n", static_cast<long long>(sendTimeout(h, RegisterWindowMessageW(a[1]), 0, 0)));
+        return 0;
+    }
+    if (cmd == L"follow" && n == 4) {
+        HWND h = needWindow(a[0]);
+        return h ? follow(h, a[1], _wtoi(a[2]), _wtoi(a[3])) : 1;
     }
     if (cmd == L"classicon" && n == 1) {
         HWND h = needWindow(a[0]);

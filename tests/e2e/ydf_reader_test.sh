@@ -29,6 +29,12 @@ cp "$F/doc.ydf" "$F/文書.ydf"  # names the ANSI code page (1252 here) cannot s
 cp "$F/second.json" "$F/第二.json"
 # A paragraph far wider than the view, so that it wraps.
 printf '{"title": "Wrap", "kicker": "K", "paragraph": "%s"}' "$(printf 'word%d ' $(seq 150))" >"$F/wrap.ydf"
+# The same text in Windows-1252 and in UTF-8 (Latin accents, CJK, an emoji, a kicker of
+# 40 "ü" cut by its 63-byte buffer inside the 32nd), and UTF-8 with one stray byte.
+printf '%s' $'{"title": "M\xfcller Caf\xe9 \x80", "kicker": "Gr\xfc\xdfe", "paragraph": "na\xefve"}' >"$F/enc-cp1252.ydf"
+printf '{"title": "Müller Café €", "kicker": "東京", "paragraph": "Grüße 😀", "sections": [{"kicker": "%s"}]}' \
+    "$(printf 'ü%.0s' $(seq 40))" >"$F/enc-utf8.ydf"
+printf '%s' $'{"title": "M\xc3\xbcller \xe9"}' >"$F/enc-invalid.ydf"
 # A long document: 1500 sections, then "Needle" twice, far down, in two spellings.
 python3 - "$F/long.ydf" <<'PY'
 import sys
@@ -50,11 +56,21 @@ expect_view_file() {  # expect_view_file WHAT: the view holds exactly $E2E/want.
     check_true "$1" cmp -s "$E2E/view.txt" "$E2E/want.txt"
 }
 
-# expect_rendered WHAT DOC: the view holds DOC's runs as the renderer gives them, their
-# CP-1252 bytes shown as the characters they stand for.
+# expect_rendered WHAT DOC: the view holds DOC's runs as the renderer gives them: the
+# tool's text output, which is UTF-8 for a document whose text (up to its first NUL) is
+# valid UTF-8 with a byte above 0x7F, and otherwise CP-1252 bytes that stand for their
+# characters.
 expect_rendered() {
     "$YORVEL" convert "$2" "$E2E/runs.txt" || fail "$1: the tool did not render $2"
-    iconv -f CP1252 -t UTF-8 "$E2E/runs.txt" >"$E2E/want.txt"
+    if python3 -c '
+import sys
+text = open(sys.argv[1], "rb").read().split(b"\0")[0]
+text.decode("utf-8")
+sys.exit(0 if max(text, default=0) > 0x7F else 1)' "$2" 2>/dev/null; then
+        cp "$E2E/runs.txt" "$E2E/want.txt"
+    else
+        iconv -f CP1252 -t UTF-8 "$E2E/runs.txt" >"$E2E/want.txt"
+    fi
     expect_view_file "$1"
 }
 
@@ -257,6 +273,30 @@ e2e_case "a document after the error"
 open_file "$F/doc.ydf"
 check "title names the file" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- doc.ydf"
 expect_rendered "the document" "$F/doc.ydf"
+expect_closes_cleanly
+
+e2e_case "what the bytes mean: Windows-1252, UTF-8, invalid UTF-8"
+app_start
+for name in cp1252 utf8 invalid; do
+    open_file "$F/enc-$name.ydf"
+    expect_rendered "$name document" "$F/enc-$name.ydf"
+done
+open_file "$F/enc-utf8.ydf"
+view=$(wd gettext "$APP_TITLE" RICHEDIT50W)
+check_true "UTF-8: accents, CJK and an emoji" grep -q "Müller Café €.*東京.*Grüße 😀" <(tr -d '\r\n' <<<"$view")
+check_true "UTF-8: the cut sequence shows as nothing" grep -qx "  \[$(printf 'ü%.0s' $(seq 31))\]" <(tr -d '\r' <<<"$view")
+open_file "$F/enc-cp1252.ydf"
+check "Windows-1252: the same accents" "$(wd gettext "$APP_TITLE" RICHEDIT50W | sed -n 3p)" $'  Müller Café €\r'
+
+# Without a printer (as here) the system's print dialog says so; cancelled (on a machine with
+# printers: the print dialog itself, cancelled), nothing changes.
+e2e_case "Ctrl+P: the print dialog; cancelled, nothing changes"
+wd gettext "$APP_TITLE" RICHEDIT50W >"$E2E/before-print.txt"
+wd keys "$APP_TITLE" ctrl+p && wd dlg Print cancel || fail "Ctrl+P gave no print dialog"
+check "the title stays" "$(wd gettext "$APP_TITLE")" "YorvelYDFReader -- enc-cp1252.ydf"
+wd gettext "$APP_TITLE" RICHEDIT50W >"$E2E/after-print.txt"
+check_true "the view stays" cmp -s "$E2E/before-print.txt" "$E2E/after-print.txt"
+check "the view has the focus again" "$(wd focus "$APP_TITLE")" RichEdit50W
 expect_closes_cleanly
 
 e2e_case "nothing written"

@@ -123,6 +123,7 @@ truncate -s 2600M "$T/sparse.yaf"
 run_limited 100000 info "$T/sparse.yaf"
 check "info on a 2.6 GB YAF" "$rc|$err" "1|[ERROR] File too small"
 rm "$T/sparse.yaf"
+check_streams yaf "$T/mono.yaf" wav
 run convert "$T/zero-rate.yaf" "$T/zero-rate.wav"
 check "one channel is one channel" "$err" "yorvel: a WAV file cannot hold 1 channel at 0 Hz"
 

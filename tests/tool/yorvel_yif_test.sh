@@ -20,6 +20,15 @@ check "15 bytes are refused" "$rc|$out|$err" "1||[ERROR] File too small"
 bytes "59494632 02000000 02000000 03 01 0000" >"$T/magic.yif"
 run info "$T/magic.yif"
 check "wrong magic is refused" "$rc|$err" "1|[ERROR] Not a YIF file"
+# Content of another kind under a .yif name: the same refusal, then what it looks like.
+python3 -c "import wave, sys; w = wave.open(sys.argv[1], 'wb'); w.setnchannels(1); w.setsampwidth(2)
+w.setframerate(8000); w.writeframes(bytes(40)); w.close()" "$T/sound.yif"
+bytes "59414637 401f0000 0100 1000 00000000 0000" >"$T/yaf.yif"
+for f in "sound.yif|a WAV sound" "yaf.yif|a YAF sound"; do
+    run info "$T/${f%|*}"
+    check "${f%|*} is refused, and said to look like ${f#*|}" "$rc|$err" \
+        "1|[ERROR] Not a YIF file"$'\n'"yorvel: $T/${f%|*} is named as a YIF image, but it looks like ${f#*|}"
+done
 
 run convert "$T/ex.yif" "$T/ex.pam"
 check "convert to PAM succeeds" "$rc|$err" "0|"
@@ -206,6 +215,23 @@ truncate -s 2147483648 "$T/sparse.yif"
 run_limited 100000 info "$T/sparse.yif"
 check "info on 2 GiB says what the viewer says" "$rc|$err" "1|[ERROR] File too small"
 rm "$T/sparse.yif"
+# A small picture at the start of a 1 GiB sparse file: thumbnail and convert read what
+# the picture uses (the header and 12 trits, or the run codes that make them), within
+# an address space that reading the file would not fit in.
+for enc in "01 0000 FF0001 000000010000 00 01FF00" "00 0000 000000 000000 000000 01FF00"; do
+    bytes "59494631 02000000 02000000 03 $enc" >"$T/small.yif"
+    cp "$T/small.yif" "$T/sparse.yif"
+    truncate -s 1G "$T/sparse.yif"
+    run convert "$T/small.yif" "$T/small.pam"
+    run_limited 100000 convert "$T/sparse.yif" "$T/sparse.pam"
+    check "a 2x2 picture in 1 GiB ($enc): converted as the picture alone" \
+        "$rc|$err|$(cmp -s "$T/small.pam" "$T/sparse.pam" && echo same)" "0||same"
+    run_limited 100000 thumbnail "$T/sparse.yif" "$T/sparse.png" --size 2
+    check "and its thumbnail" "$rc|$err|$(pixel "$T/sparse.png" 1 1)" "0||ff0080ff"
+done
+rm "$T/sparse.yif"
+
+check_streams yif "$T/ex.yif" pam
 "$YORVEL" info "$T/ex.yif" >/dev/full 2>"$T/stderr"
 check "a write error on stdout fails" "$?|$(cat "$T/stderr")" "1|yorvel: cannot write the output: No space left on device"
 
@@ -224,6 +250,12 @@ run convert "$T/ex.yif" "$T/private.png"
 check "a replaced OUT keeps its mode" "$rc|$(stat -c %a "$T/private.png")" "0|600"
 (umask 027 && "$YORVEL" convert "$T/ex.yif" "$T/fresh.png")
 check "a new OUT has the umask's mode" "$(stat -c %a "$T/fresh.png")" "640"
+# Every run in a container may be process 1: a temporary file a killed run of the same
+# process id left behind (exec keeps the id) is no obstacle, and is left alone.
+bash -c 'echo left >"$1.tmp-$$"; exec "$2" convert "$3" "$1"' _ "$T/stale.png" "$YORVEL" "$T/ex.yif" 2>"$T/stderr"
+check "a stale OUT.tmp-PID does not block the run" "$?|$(cat "$T/stderr")|$(extent "$T/stale.png")" "0||2x2"
+check "and stays as it was" "$(cat "$T"/stale.png.tmp-*)" "left"
+rm "$T"/stale.png*
 python3 - "$T/noise.png" <<'PY'
 import random, struct, sys, zlib
 chunk = lambda k, d: struct.pack('>I', len(d)) + k + d + struct.pack('>I', zlib.crc32(k + d))
@@ -239,8 +271,10 @@ for signal in INT TERM HUP; do
     feeder=$!
     "$YORVEL" convert "$T/stall.png" "$T/stalled.yif" 2>/dev/null &
     pid=$!
-    for _ in $(seq 100); do [ -e "$T/stalled.yif.tmp-$pid" ] && break; sleep 0.1; done
-    check_true "SIG$signal: the temporary file was there" test -e "$T/stalled.yif.tmp-$pid"
+    # The temporary file, unnamed (O_TMPFILE) or named beside OUT where the file system has no unnamed files.
+    temporary() { ls -l "/proc/$pid/fd" 2>/dev/null | grep -q "$T/\(#.*(deleted)\|stalled.yif.tmp-\)"; }
+    for _ in $(seq 100); do temporary && break; sleep 0.1; done
+    check_true "SIG$signal: the temporary file was open" temporary
     kill -$signal $pid
     wait $pid 2>/dev/null
     check "SIG$signal ends the tool by that signal" "$?" "$((128 + $(kill -l $signal)))"

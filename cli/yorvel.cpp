@@ -20,6 +20,7 @@
 #include <new>
 #include <string>
 
+#include "commands.h"
 #include "thumbnail.h"
 #include "tool.h"
 
@@ -98,11 +99,39 @@ Kind kindOf(const std::string& path, tool::Input& in) {
     return Kind::Document;
 }
 
+// When IN's extension names one kind and its content shows another: what the content
+// looks like ("a WAV sound"); null otherwise. A document shows nothing of its own.
+const char* lookOf(Kind named, tool::Input& in) {
+    const tool::Bytes& head = in.head();
+    const char* looks = nullptr;
+    Kind kind = Kind::AnySound;
+    if (startsWith(head, "YIF1", 4)) {
+        kind = Kind::Image;
+    } else if (startsWith(head, "YAF7", 4)) {
+        kind = Kind::Sound;
+    } else if (startsWith(head, "\x89PNG\r\n\x1A\n", 8)) {
+        kind = Kind::Png;
+    } else if (!(looks = soundName(in))) {
+        return nullptr;
+    }
+    if (kind == named) return nullptr;
+    return looks ? looks : infoOf(kind).name;
+}
+
 // Whether OUT names IN's file under any name: writing it would destroy the input.
 bool sameFile(const std::string& out, const tool::Input& in) {
     struct stat target;
     return stat(out.c_str(), &target) == 0 && target.st_dev == in.device() && target.st_ino == in.inode();
 }
+
+// What follows IN and OUT.
+struct Options {
+    int trits = 9;
+    uint32_t size = thumb::kDefaultSize;
+    bool runLength = false, encoderOptions = false;
+};
+
+int act(char** argv, tool::Input& input, Kind kind, const Options& options);
 
 int run(int argc, char** argv) {
     if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
@@ -119,9 +148,7 @@ int run(int argc, char** argv) {
     if (!info && argc < 4) return usageError(command + " needs IN and OUT");
 
     // Options, after IN and OUT: the encoder's for convert, the size for thumbnail.
-    int trits = 9;
-    uint32_t size = thumb::kDefaultSize;
-    bool runLength = false, encoderOptions = false;
+    Options options;
     for (int i = 4; i < argc; ++i) {
         const std::string option = argv[i];
         if (thumbnail) {
@@ -134,17 +161,17 @@ int run(int argc, char** argv) {
                 n > thumb::kMaxSize)
                 return usageError("--size takes a number of pixels from 1 to " +
                                   std::to_string(thumb::kMaxSize) + ", not '" + value + "'");
-            size = uint32_t(n);
+            options.size = uint32_t(n);
             continue;
         }
-        encoderOptions = true;
+        options.encoderOptions = true;
         if (option == "--rle") {
-            runLength = true;
+            options.runLength = true;
         } else if (option == "--trits") {
             if (i + 1 >= argc) return usageError("--trits needs 3 or 9");
             const std::string value = argv[++i];
             if (value != "3" && value != "9") return usageError("--trits takes 3 or 9, not '" + value + "'");
-            trits = value[0] - '0';
+            options.trits = value[0] - '0';
         } else {
             return usageError("unknown option '" + option + "'");
         }
@@ -155,6 +182,18 @@ int run(int argc, char** argv) {
     std::string error;
     if (!input.open(in, error)) return tool::fail("cannot read " + in + ": " + error);
     const Kind kind = kindOf(in, input);
+    const KindInfo what = infoOf(kind);
+    // Said after the command's own answer, which stays what it is.
+    const char* looks = lookOf(kind, input);
+    const int rc = act(argv, input, kind, options);
+    if (looks) tool::note(in + " is named as " + what.name + ", but it looks like " + looks);
+    return rc;
+}
+
+// Runs the command on IN, of the kind found; the exit code.
+int act(char** argv, tool::Input& input, Kind kind, const Options& options) {
+    const std::string command = argv[1], in = argv[2];
+    const bool info = command == "info", thumbnail = command == "thumbnail";
     const KindInfo what = infoOf(kind);
 
     if (info) {
@@ -174,9 +213,9 @@ int run(int argc, char** argv) {
     if (thumbnail) {
         if (sameFile(out, input)) return tool::fail("IN and OUT are the same file (" + out + ")");
         switch (kind) {
-            case Kind::Image: return yifThumbnail(input, out, size);
-            case Kind::Sound: return yafThumbnail(input, out, size);
-            case Kind::Document: return ydfThumbnail(input, out, size);
+            case Kind::Image: return yifThumbnail(input, out, options.size);
+            case Kind::Sound: return yafThumbnail(input, out, options.size);
+            case Kind::Document: return ydfThumbnail(input, out, options.size);
             case Kind::Png:
             case Kind::AnySound:
                 return usageError("thumbnail shows Yorvel files; " + in + " is " + what.name);
@@ -187,7 +226,7 @@ int run(int argc, char** argv) {
     if (!known)
         return usageError(in + " is " + what.name + "; it converts to " + what.outputs + ", not " +
                           (outExt.empty() ? "'" + out + "'" : "." + outExt));
-    if (encoderOptions && kind != Kind::Png)
+    if (options.encoderOptions && kind != Kind::Png)
         return usageError("--trits and --rle are for PNG to YIF; " + in + " is " + what.name);
 
     if (sameFile(out, input)) return tool::fail("IN and OUT are the same file (" + out + ")");
@@ -196,7 +235,7 @@ int run(int argc, char** argv) {
         case Kind::Image: return yifConvert(input, out, outExt);
         case Kind::Sound: return yafConvert(input, out, outExt);
         case Kind::Document: return ydfConvert(input, out, outExt);
-        case Kind::Png: return yifEncode(input, out, trits, runLength);
+        case Kind::Png: return yifEncode(input, out, options.trits, options.runLength);
         case Kind::AnySound: return yafEncode(input, out);
     }
     return 1;

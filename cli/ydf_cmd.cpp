@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "commands.h"
 #include "thumbnail.h"
 #include "tool.h"
 #include "ydf_document.h"
@@ -41,9 +42,18 @@ bool writeJson(FILE* f, const std::vector<ydf::Run>& runs) {
     return std::fwrite(all.data(), 1, all.size(), f) == all.size();
 }
 
-bool writeText(FILE* f, const std::vector<ydf::Run>& runs) {
-    for (const ydf::Run& r : runs)
-        if (std::fwrite(r.text.data(), 1, r.text.size(), f) != r.text.size()) return false;
+// The runs' bytes; a UTF-8 document's as the characters they decode to, so that a
+// sequence cut short by a value's buffer is left out.
+bool writeText(FILE* f, const std::vector<ydf::Run>& runs, ydf::Encoding encoding) {
+    std::string text;
+    for (const ydf::Run& r : runs) {
+        if (encoding == ydf::Encoding::Utf8) {
+            text.clear();
+            ydf::appendUtf8(text, r.text, encoding);
+        }
+        const std::string& out = encoding == ydf::Encoding::Utf8 ? text : r.text;
+        if (std::fwrite(out.data(), 1, out.size(), f) != out.size()) return false;
+    }
     return true;
 }
 
@@ -72,8 +82,18 @@ int ydfInfo(tool::Input& in) {
     tool::Bytes file;
     if (!readDocument(in, file)) return tool::refuse(kCannotRead);
     const ydf::Summary s = ydf::summarize(textOf(file), file.size());
-    std::printf("YDF v%s | %s | %s | \"%s\" | %zu section%s\n", s.version.c_str(), s.kind.c_str(),
-                s.id.c_str(), s.title.c_str(), s.sections, s.sections == 1 ? "" : "s");
+    // A UTF-8 document's values as the characters they decode to: a sequence cut by a
+    // value's buffer is left out, as everywhere else.
+    const ydf::Encoding encoding = ydf::textEncoding(textOf(file), file.size());
+    auto shown = [encoding](const std::string& value) {
+        if (encoding != ydf::Encoding::Utf8) return value;
+        std::string text;
+        ydf::appendUtf8(text, value, encoding);
+        return text;
+    };
+    std::printf("YDF v%s | %s | %s | \"%s\" | %zu section%s\n", shown(s.version).c_str(),
+                shown(s.kind).c_str(), shown(s.id).c_str(), shown(s.title).c_str(), s.sections,
+                s.sections == 1 ? "" : "s");
     return 0;
 }
 
@@ -82,18 +102,19 @@ int ydfConvert(tool::Input& in, const std::string& out, const std::string& outEx
     if (!readDocument(in, file)) return tool::refuse(kCannotRead);
     std::string page;
     ydf::RunList list;
+    const ydf::Encoding encoding = ydf::textEncoding(textOf(file), file.size());
     if (outExt == "rtf") {
-        ydf::RtfFileSink rtf;
+        ydf::RtfFileSink rtf(encoding);
         ydf::renderYDF(textOf(file), file.size(), rtf);
         page = rtf.rtf.file();
     } else {
         ydf::renderYDF(textOf(file), file.size(), list);
         if (outExt == "html")
-            page = ydf::htmlPage(list.runs, ydf::summarize(textOf(file), file.size()).title);
+            page = ydf::htmlPage(list.runs, ydf::summarize(textOf(file), file.size()).title, encoding);
     }
     return tool::writeOutput(out, [&](FILE* f) {
         if (outExt == "json") return writeJson(f, list.runs);
-        if (outExt == "txt") return writeText(f, list.runs);
+        if (outExt == "txt") return writeText(f, list.runs, encoding);
         return writeString(f, page);
     });
 }
@@ -109,6 +130,7 @@ int ydfThumbnail(tool::Input& in, const std::string& out, uint32_t size) {
     }
     thumb::Canvas canvas(size, size, thumb::opaque(ydf::kBackground));
     std::string error;
-    if (!thumb::drawDocument(first.runs, canvas, error)) return tool::fail(error);
+    const ydf::Encoding encoding = ydf::textEncoding(textOf(file), file.size());
+    if (!thumb::drawDocument(first.runs, encoding, canvas, error)) return tool::fail(error);
     return thumb::write(canvas, out);
 }

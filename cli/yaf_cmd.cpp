@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "commands.h"
 #include "thumbnail.h"
 #include "tool.h"
 #include "yaf_sound.h"
@@ -105,15 +106,30 @@ std::string cannotHold(const std::string& why) {
 }  // namespace
 
 bool isSound(tool::Input& in) {
+    return soundName(in) != nullptr;
+}
+
+const char* soundName(tool::Input& in) {
     SoundSource source{in, !in.regular()};
     SF_VIRTUAL_IO io = soundIo();
     SF_INFO format = {};
     SNDFILE* sf = sf_open_virtual(&io, SFM_READ, &format, &source);
-    if (sf) sf_close(sf);
-    return sf != nullptr;
+    if (!sf) return nullptr;
+    sf_close(sf);
+    switch (format.format & SF_FORMAT_TYPEMASK) {
+        case SF_FORMAT_WAV:
+        case SF_FORMAT_WAVEX: return "a WAV sound";
+        case SF_FORMAT_AIFF: return "an AIFF sound";
+        case SF_FORMAT_FLAC: return "a FLAC sound";
+        case SF_FORMAT_OGG: return "an Ogg sound";
+        case SF_FORMAT_AU: return "an AU sound";
+        default: return "a sound file";
+    }
 }
 
 int yafEncode(tool::Input& in, const std::string& out) {
+    // libsndfile measures the file first; the whole of a stream is the sound.
+    if (!in.keep(tool::kMaxFileSize + 1)) return tool::fail("cannot read the file");
     SoundSource source{in};
     SF_VIRTUAL_IO io = soundIo();
     SF_INFO format = {};
@@ -178,7 +194,18 @@ namespace {
 // Reads the header of the sound in `in` (inspect() reads nothing else; the file's size
 // tells it how many frames are there): -1 when `sound` holds it, otherwise the exit code
 // of the refusal or failure.
-int inspectSound(tool::Input& in, yaf::Sound& sound) {
+//
+// With `samples`, a stream whose header promises a sound keeps the samples the header
+// names before it is measured (measuring a stream counts the bytes past those kept,
+// without keeping them); anything else is only counted.
+int inspectSound(tool::Input& in, yaf::Sound& sound, bool samples) {
+    const tool::Bytes& head = in.head();
+    if (samples && !in.regular() && head.size() >= yaf::kHeaderSize) {
+        const yaf::Sound early = yaf::inspect(head.data(), head.size());
+        if (early.error == yaf::Error::None &&
+            !in.keep(yaf::kHeaderSize + uint64_t(early.header.frameCount) * early.header.channels * 2))
+            return tool::fail("cannot read the file");
+    }
     const uint64_t size = in.size();
     if (in.head().size() < std::min<uint64_t>(size, yaf::kHeaderSize))
         return tool::fail("cannot read the file");
@@ -191,14 +218,14 @@ int inspectSound(tool::Input& in, yaf::Sound& sound) {
 
 int yafInfo(tool::Input& in) {
     yaf::Sound sound;
-    if (const int rc = inspectSound(in, sound); rc >= 0) return rc;
+    if (const int rc = inspectSound(in, sound, false); rc >= 0) return rc;
     std::printf("%s\n", yaf::statusLine(sound).c_str());
     return 0;
 }
 
 int yafConvert(tool::Input& in, const std::string& out, const std::string&) {
     yaf::Sound sound;
-    if (const int rc = inspectSound(in, sound); rc >= 0) return rc;
+    if (const int rc = inspectSound(in, sound, true); rc >= 0) return rc;
     const yaf::Header& h = sound.header;
     if (h.channels == 0) return tool::fail("the sound has 0 channels; a WAV file needs at least one");
     if (!wavCanHold(h))
@@ -242,7 +269,7 @@ int yafConvert(tool::Input& in, const std::string& out, const std::string&) {
 
 int yafThumbnail(tool::Input& in, const std::string& out, uint32_t size) {
     yaf::Sound sound;
-    if (const int rc = inspectSound(in, sound); rc >= 0) return rc;
+    if (const int rc = inspectSound(in, sound, true); rc >= 0) return rc;
 
     // Half as high as wide, as a waveform is; one sample is read for each column.
     thumb::Canvas canvas(size, std::max<uint32_t>(1, size / 2), thumb::opaque(yaf::kBackground));

@@ -16,16 +16,18 @@
 #include <string>
 #include <vector>
 
+#include "commands.h"
+#include "picture.h"
 #include "png_fast.h"
 #include "thumbnail.h"
 #include "tool.h"
 #include "yif_image.h"
 
-namespace {
+using tool::dimensions;
+using tool::inspectPicture;
+using tool::loadPicture;
 
-std::string dimensions(uint32_t w, uint32_t h) {
-    return std::to_string(w) + "x" + std::to_string(h);
-}
+namespace {
 
 // --- YIF -> PAM, PNG ---------------------------------------------------------------
 
@@ -48,9 +50,6 @@ bool writePam(FILE* f, uint32_t w, uint32_t h, const uint8_t* bgra) {
 }
 
 void silentWarning(png_structp, png_const_charp) {
-}
-void failOnError(png_structp png, png_const_charp) {
-    png_longjmp(png, 1);
 }
 
 // --- PNG -> YIF --------------------------------------------------------------------
@@ -137,66 +136,6 @@ bool readPng(png_structp png, png_infop info, PngStep step, PngToYif& work,
 
 }  // namespace
 
-// PNG output for speed: zlib's fastest level and no filter. Measured on 8192 x 8192
-// pictures (at most 27 levels a channel after YIF): on a noisy one, no filter is both
-// the fastest and the smallest (Sub 14% and Up or Paeth 35-70% slower, and larger); on
-// a smooth one every choice takes about the same time and no filter is at most 1.6
-// times the size of the best.
-bool tool::writePng(FILE* f, uint32_t w, uint32_t h, const uint8_t* bgra) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, failOnError, silentWarning);
-    if (!png) return false;
-    png_infop pngInfo = png_create_info_struct(png);
-    if (!pngInfo || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &pngInfo);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
-    png_set_compression_level(png, 1);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_set_IHDR(png, pngInfo, w, h, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, pngInfo);
-    png_set_bgr(png);  // rows straight from the decoded picture
-    for (uint32_t y = 0; y < h; ++y) png_write_row(png, bgra + size_t(y) * w * 4);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &pngInfo);
-    return !std::ferror(f);
-}
-
-namespace {
-
-// Reads the header of the picture in `in`: -1 when `info` holds it, otherwise the exit
-// code of the refusal or failure. Everything that refuses a file is known from its
-// header and size.
-int inspectPicture(tool::Input& in, yif::Info& info) {
-    const uint64_t size = in.size();
-    if (in.head().size() < std::min<uint64_t>(size, yif::kHeaderSize))
-        return tool::fail("cannot read the file");
-    info = yif::inspectHeader(in.head().data(), size);
-    if (info.error != yif::Error::None) return tool::refuse(yif::errorText(info.error));
-    return -1;
-}
-
-// Checks the header, then reads and inspects the whole file: -1 when `file` and `info`
-// hold a picture with pixels, otherwise the exit code of the refusal or failure.
-int loadPicture(tool::Input& in, tool::Bytes& file, yif::Info& info) {
-    yif::Info header;
-    if (const int rc = inspectPicture(in, header); rc >= 0) return rc;
-    const uint32_t w = header.header.width, h = header.header.height;
-    if (w == 0 || h == 0) return tool::fail("the image has no pixels (" + dimensions(w, h) + ")");
-    if (yif::pixelBytes(header.header) == 0)
-        return tool::fail("the image is too large (" + dimensions(w, h) + ")");
-
-    std::string error;
-    if (!in.readAll(file, tool::kMaxFileSize, error)) return tool::fail("cannot read the file: " + error);
-    info = yif::inspect(file.data(), file.size());
-    if (info.error != yif::Error::None) return tool::refuse(yif::errorText(info.error));
-    return -1;
-}
-
-}  // namespace
-
 int yifInfo(tool::Input& in) {
     yif::Info info;
     if (const int rc = inspectPicture(in, info); rc >= 0) return rc;
@@ -216,7 +155,9 @@ int yifConvert(tool::Input& in, const std::string& out, const std::string& outEx
     const std::unique_ptr<uint8_t, decltype(&std::free)> px(
         static_cast<uint8_t*>(std::calloc(size_t(bytes), 1)), std::free);
     if (!px) throw std::bad_alloc();
-    yif::decodePixels(file.data(), file.size(), info, px.get(), yif::Target::ZeroFilled);
+    if (yif::decodePixels(file.data(), file.size(), info, px.get(), size_t(bytes), yif::Target::ZeroFilled) !=
+        yif::Error::None)
+        return tool::fail("cannot decode the picture");
     tool::Bytes().swap(file);  // the file is no longer needed while the output is written
     return tool::writeOutput(out, [&](FILE* f) {
         return outExt == "pam" ? writePam(f, w, h, px.get()) : tool::writePng(f, w, h, px.get());
@@ -226,22 +167,24 @@ int yifConvert(tool::Input& in, const std::string& out, const std::string& outEx
 int yifThumbnail(tool::Input& in, const std::string& out, uint32_t size) {
     tool::Bytes file;
     yif::Info info;
-    if (const int rc = loadPicture(in, file, info); rc >= 0) return rc;
+    if (const int rc = loadPicture(in, file, info, thumb::kMaxDecodedBytes); rc >= 0) return rc;
     const uint32_t w = info.header.width, h = info.header.height;
 
     // Only the rows the stream reaches are decoded: every pixel after them is the same.
     const yif::Coverage made = yif::coverage(info);
     const uint64_t rows = made.pixels == uint64_t(w) * h ? h : (made.pixels + w - 1) / w;
+    const bool whole = file.size() == uint64_t(info.fileSize);  // else the stream may reach further
     if (rows * w * 4 > thumb::kMaxDecodedBytes)
         return tool::fail("the picture is too large for a thumbnail (" + dimensions(w, h) +
-                          ": its stream reaches " + tool::counted(rows, "row") + ", more than " +
-                          std::to_string(thumb::kMaxDecodedBytes) + " bytes of pixels)");
+                          ": its stream reaches " + (whole ? "" : "at least ") + tool::counted(rows, "row") +
+                          ", more than " + std::to_string(thumb::kMaxDecodedBytes) + " bytes of pixels)");
     std::vector<uint32_t> px(size_t(rows * w));
     if (rows > 0) {
         yif::Info band = info;
         band.header.height = uint32_t(rows);
-        yif::decodePixels(file.data(), file.size(), band, reinterpret_cast<uint8_t*>(px.data()),
-                          yif::Target::ZeroFilled);
+        if (yif::decodePixels(file.data(), file.size(), band, reinterpret_cast<uint8_t*>(px.data()),
+                              px.size() * 4, yif::Target::ZeroFilled) != yif::Error::None)
+            return tool::fail("cannot decode the picture");
     }
     tool::Bytes().swap(file);
     const thumb::Extent extent = thumb::fit(w, h, size);
@@ -307,19 +250,21 @@ int yifEncode(tool::Input& in, const std::string& out, int tritsPerPixel, bool r
     };
     const bool rgb = work.colorType == PNG_COLOR_TYPE_RGB, rgba = work.colorType == PNG_COLOR_TYPE_RGB_ALPHA;
     const int channels = rgb ? 3 : 4;
+    bool taken = true;  // every row the encoder was given
     const bool fast = !work.interlaced && work.bitDepth == 8 && (rgb || rgba) &&
                       readPngFast(in, work.width, work.height, channels, [&](const uint8_t* row) {
-                          encoder.row(row, channels, work.stream);
-                          return flush();
+                          taken = encoder.row(row, size_t(work.width) * channels, channels, work.stream);
+                          return taken && flush();
                       }) == Fast::Done;
     if (!fast) {
         work.rows.resize(size_t(work.width) * 3 * (work.interlaced ? work.height : 1));
         const bool read = readPng(png, info, PngStep::Rows, work, [&](const uint8_t* row) {
-            encoder.row(row, 3, work.stream);
-            return flush();
+            taken = encoder.row(row, size_t(work.width) * 3, 3, work.stream);
+            return taken && flush();
         });
         if (!read) return unreadable();
     }
+    if (!taken) return tool::fail("cannot encode the picture");
     encoder.finish(work.stream);
     if (!flush(true) || !writer.finish())
         return tool::fail("cannot write " + out + ": " + std::strerror(errno));

@@ -1,6 +1,7 @@
 #include "tool.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ctime>
+#include <memory>
 
 namespace tool {
 namespace {
@@ -87,7 +90,7 @@ bool Input::open(const std::string& path, std::string& error) {
 
 bool Input::slurp(uint64_t limit, bool untilNul) {
     const size_t kChunk = 1 << 20;
-    while (!ended_ && head_.size() < limit) {
+    while (!ended_ && !counted_ && head_.size() < limit) {
         if (untilNul && std::memchr(head_.data(), 0, head_.size())) return true;
         const size_t at = head_.size();
         const size_t want = size_t(std::min<uint64_t>(kChunk, limit - at));
@@ -104,16 +107,32 @@ bool Input::slurp(uint64_t limit, bool untilNul) {
     return true;
 }
 
+bool Input::keep(uint64_t n) {
+    return regular_ || slurp(std::min(n, kMaxFileSize + 1), false);
+}
+
 uint64_t Input::size() {
-    if (regular_) return size_;
-    slurp(kMaxFileSize + 1, false);
-    return head_.size();
+    if (regular_ || counted_) return size_;
+    // The rest goes through a small buffer: counted up to one byte past the largest
+    // file a viewer reads, never kept.
+    size_ = head_.size();
+    static constexpr size_t kChunk = 1 << 20;
+    std::unique_ptr<uint8_t[]> scratch(new uint8_t[kChunk]);
+    while (!ended_ && size_ <= kMaxFileSize) {
+        const ssize_t got =
+            read(fd_, scratch.get(), size_t(std::min<uint64_t>(kChunk, kMaxFileSize + 1 - size_)));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        size_ += uint64_t(got);
+    }
+    counted_ = true;
+    return size_;
 }
 
 bool Input::readAll(Bytes& out, uint64_t limit, std::string& error, bool untilNul) {
     errno = 0;
     if (!regular_) {
-        if (!slurp(limit + 1, untilNul)) {
+        if (counted_ || !slurp(limit + 1, untilNul)) {
             error = errnoText("read error");
             return false;
         }
@@ -147,7 +166,7 @@ bool Input::readAll(Bytes& out, uint64_t limit, std::string& error, bool untilNu
 
 int64_t Input::readAt(uint64_t offset, void* out, size_t n) {
     if (!regular_) {
-        if (!slurp(kMaxFileSize + 1, false)) return -1;
+        if (offset + n > head_.size() && !slurp(std::min(offset + n, kMaxFileSize + 1), false)) return -1;
         if (offset >= head_.size()) return 0;
         const size_t k = std::min<size_t>(n, head_.size() - size_t(offset));
         std::memcpy(out, head_.data() + offset, k);
@@ -183,25 +202,69 @@ Output::~Output() {
     discard();
 }
 
+namespace {
+
+// The folder a path's file is in.
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A name beside `path` no file has: `path` + ".tmp-" and six random letters, for a
+// temporary file that is linked into being (linkat fails rather than replace a file).
+std::string freshName(const std::string& path) {
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    uint8_t noise[6] = {};
+    if (getrandom(noise, sizeof noise, 0) != sizeof noise) {
+        const uint64_t t =
+            uint64_t(time(nullptr)) * 2654435761u ^ uint64_t(getpid()) << 20 ^ uint64_t(clock());
+        std::memcpy(noise, &t, sizeof noise);
+    }
+    std::string name = path + ".tmp-";
+    for (const uint8_t n : noise) name += kLetters[n % (sizeof kLetters - 1)];
+    return name;
+}
+
+}  // namespace
+
 bool Output::open(std::string& error) {
-    temp_ = path_ + ".tmp-" + std::to_string(getpid());
-    if (temp_.size() >= sizeof gPendingTemp) {
+    if (path_.size() + 16 >= sizeof gPendingTemp) {
         error = std::strerror(ENAMETOOLONG);
         return false;
     }
-    struct stat old;
+    struct stat old = {};
     const bool replacing = stat(path_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    int fd;
-    {
+    // Unnamed, where the file system has such files and /proc lets the file be linked
+    // into place later.
+    int fd = ::open(folderOf(path_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0 && access("/proc/self/fd", X_OK) != 0) {
+        close(fd);
+        fd = -1;
+    }
+    mode_t mode = old.st_mode & 07777;
+    bool setMode = replacing;
+    if (fd < 0) {
         SignalsHeld held;
-        fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) std::memcpy(gPendingTemp, temp_.c_str(), temp_.size() + 1);
+        temp_ = path_ + ".tmp-XXXXXX";
+        fd = mkostemp(temp_.data(), O_CLOEXEC);
+        if (fd >= 0) {
+            std::memcpy(gPendingTemp, temp_.c_str(), temp_.size() + 1);
+            if (!replacing) {  // mkostemp makes 0600; a new OUT gets 0666 less the umask
+                const mode_t mask = umask(0);
+                umask(mask);
+                mode = 0666 & ~mask;
+                setMode = true;
+            }
+        } else {
+            temp_.clear();
+        }
     }
     if (fd < 0) {
         error = errnoText("cannot create the file");
         return false;
     }
-    if ((replacing && fchmod(fd, old.st_mode & 07777) != 0) || !(file_ = fdopen(fd, "wb"))) {
+    if ((setMode && fchmod(fd, mode) != 0) || !(file_ = fdopen(fd, "wb"))) {
         error = errnoText("cannot create the file");
         if (!file_) close(fd);
         discard();
@@ -211,12 +274,36 @@ bool Output::open(std::string& error) {
     return true;
 }
 
+bool Output::linkInPlace() {
+    char self[64];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fileno(file_));
+    if (linkat(AT_FDCWD, self, AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    if (errno != EEXIST) return false;
+    // OUT is there: a fresh name first, then renamed over OUT in one step. The signals
+    // wait meanwhile, so the name never outlives an interrupted run.
+    SignalsHeld held;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = freshName(path_);
+        if (linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            if (errno == EEXIST) continue;
+            return false;
+        }
+        if (std::rename(name.c_str(), path_.c_str()) == 0) return true;
+        const int saved = errno;
+        unlink(name.c_str());
+        errno = saved;
+        return false;
+    }
+    return false;
+}
+
 bool Output::commit(std::string& error) {
     errno = 0;
     bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
+    if (ok && temp_.empty()) ok = linkInPlace();
     ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;
-    if (ok) {
+    if (ok && !temp_.empty()) {
         SignalsHeld held;
         ok = std::rename(temp_.c_str(), path_.c_str()) == 0;
         if (ok) gPendingTemp[0] = '\0';
@@ -231,7 +318,7 @@ bool Output::commit(std::string& error) {
 void Output::discard() {
     if (file_) std::fclose(file_);
     file_ = nullptr;
-    if (gPendingTemp[0] && temp_ == gPendingTemp) {
+    if (!temp_.empty() && gPendingTemp[0] && temp_ == gPendingTemp) {
         SignalsHeld held;
         unlink(temp_.c_str());
         gPendingTemp[0] = '\0';

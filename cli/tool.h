@@ -1,5 +1,5 @@
 // Shared plumbing of the `yorvel` tool: bounded reads of the input, all-or-nothing writes
-// of the output, messages, and the per-format commands that yorvel.cpp dispatches to.
+// of the output, messages.
 #pragma once
 
 #include <sys/types.h>
@@ -22,7 +22,9 @@ using Bytes = std::vector<uint8_t>;
 constexpr uint64_t kMaxFileSize = 0x7FFFFFFF;
 
 // The file named by IN. A regular file is measured and read on demand; anything else
-// (a pipe, a device) is read as a stream, and only as far as a command needs it.
+// (a pipe, a device) is read as a stream, once, from its start: the bytes a command asks
+// for are kept (they come first), and measuring it reads the rest without keeping it.
+// So a stream whose size is all that matters costs its reading time and no memory.
 class Input {
 public:
     Input() = default;
@@ -34,15 +36,21 @@ public:
     // `error`, when it cannot be opened or read, or is a directory.
     bool open(const std::string& path, std::string& error);
 
-    // The first bytes of the file: up to kHeadSize of them, fewer only when the file is shorter.
+    // The first bytes of the file: up to kHeadSize of them, fewer only when the file is
+    // shorter. (Of a stream, every byte kept so far, which starts with those.)
     static constexpr size_t kHeadSize = 64 * 1024;
     const Bytes& head() const {
         return head_;
     }
 
     // A regular file's size; for a stream, the bytes it held, read to its end or until
-    // more than kMaxFileSize arrived (then kMaxFileSize + 1).
+    // more than kMaxFileSize arrived (then kMaxFileSize + 1). Bytes of a stream beyond
+    // those kept so far are counted, not kept: readAt() no longer reaches them.
     uint64_t size();
+
+    // Keeps the first `n` bytes of a stream (fewer when it ends first) for readAt(),
+    // before size() goes past them; nothing for a regular file. False on a read error.
+    bool keep(uint64_t n);
 
     // The whole file, when it is no larger than `limit` bytes; false (and `error` set)
     // when it is larger, or a read fails. With `untilNul`, reading stops after the first
@@ -50,7 +58,8 @@ public:
     bool readAll(Bytes& out, uint64_t limit, std::string& error, bool untilNul = false);
 
     // Reads up to `n` bytes at `offset` into `out`; the count read (0 at the end, -1 on
-    // an error). A stream is read into memory first.
+    // an error). A stream is read, and kept, as far as `offset + n`; a byte size()
+    // counted without keeping reads as the end.
     int64_t readAt(uint64_t offset, void* out, size_t n);
 
     // Reads the next up to `n` bytes, from the start on, as readAt would but without
@@ -73,19 +82,23 @@ private:
 
     int fd_ = -1;
     bool regular_ = false;
-    bool ended_ = false;  // a stream read to its end
-    uint64_t next_ = 0;   // where readNext goes on
-    uint64_t size_ = 0;   // a regular file's size
+    bool ended_ = false;    // a stream read to its end
+    bool counted_ = false;  // a stream measured: bytes past head_ were not kept
+    uint64_t next_ = 0;     // where readNext goes on
+    uint64_t size_ = 0;     // a regular file's size; a measured stream's
     dev_t device_ = 0;
     ino_t inode_ = 0;
-    Bytes head_;  // a regular file's first bytes; all of a stream read so far
+    Bytes head_;  // a regular file's first bytes; all of a stream kept so far
 };
 
-// OUT, written through a temporary file beside it that is renamed into place only by
-// commit(): OUT ends up whole or untouched. The temporary file is removed when the
-// Output goes without commit(), and by the signal handler (installSignalCleanup) when
-// the process is interrupted. A replaced OUT keeps its permission bits; a new one gets
-// the usual ones (0666 less the umask).
+// OUT, written through a temporary file in its folder that takes OUT's name only in
+// commit(): OUT ends up whole or untouched. Where the file system allows, the temporary
+// file has no name at all until then (O_TMPFILE), so nothing can be left behind; else it
+// gets a fresh name beside OUT, made exclusively (OUT.tmp-XXXXXX), which is removed when
+// the Output goes without commit() and by the signal handler (installSignalCleanup) when
+// the process is interrupted. Either way no earlier run's leftover can be in the way.
+// A replaced OUT keeps its permission bits; a new one gets the usual ones (0666 less
+// the umask).
 class Output {
 public:
     explicit Output(std::string path) : path_(std::move(path)) {
@@ -100,13 +113,14 @@ public:
     FILE* file() const {
         return file_;
     }
-    // Flushes, closes and renames into place; false with the reason in `error`.
+    // Flushes, closes and puts the file in place; false with the reason in `error`.
     bool commit(std::string& error);
 
 private:
     void discard();
+    bool linkInPlace();  // gives the unnamed file OUT's name
 
-    std::string path_, temp_;
+    std::string path_, temp_;  // temp_: the temporary file's name, "" while unnamed
     FILE* file_ = nullptr;
 };
 
@@ -158,31 +172,7 @@ int refuse(const char* text);
 // Prints "yorvel: <message>" on stderr; the command still succeeds.
 void note(const std::string& message);
 
-// Writes a picture of B,G,R,A pixels as an 8-bit RGBA PNG; false when a write fails.
-bool writePng(FILE* f, uint32_t w, uint32_t h, const uint8_t* bgra);
-
 // `count` and a noun, singular for 1: "1 channel", "2 channels".
 std::string counted(uint64_t count, const char* noun);
 
 }  // namespace tool
-
-// The exit code of a usage error.
-constexpr int kUsage = 2;
-
-// One set per format; each returns the process's exit code. `outExt` is OUT's extension
-// (lower case), one the input's kind can become (yorvel.cpp checks).
-int yifInfo(tool::Input& in);
-int yifConvert(tool::Input& in, const std::string& out, const std::string& outExt);
-int yifEncode(tool::Input& in, const std::string& out, int tritsPerPixel, bool runLength);
-int ydfInfo(tool::Input& in);
-int ydfConvert(tool::Input& in, const std::string& out, const std::string& outExt);
-int yafInfo(tool::Input& in);
-int yafConvert(tool::Input& in, const std::string& out, const std::string& outExt);
-int yafEncode(tool::Input& in, const std::string& out);
-// A PNG of at most size x size pixels showing the file (thumbnail.h).
-int yifThumbnail(tool::Input& in, const std::string& out, uint32_t size);
-int ydfThumbnail(tool::Input& in, const std::string& out, uint32_t size);
-int yafThumbnail(tool::Input& in, const std::string& out, uint32_t size);
-
-// Whether libsndfile recognises the file as a sound.
-bool isSound(tool::Input& in);

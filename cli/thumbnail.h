@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ydf_document.h"
+#include "ydf_export.h"
 
 namespace thumb {
 
@@ -51,9 +52,10 @@ void scalePicture(const uint32_t* px, uint32_t w, uint32_t h, uint64_t rows, uin
 void drawWave(const std::vector<int16_t>& columns, Canvas& canvas);
 
 // Draws the first lines of a rendered document on the reader's dark page, in its
-// colours and relative sizes, wrapped at the canvas's width. False, with the reason in
-// `error`, when the fonts cannot be loaded.
-bool drawDocument(const std::vector<ydf::Run>& runs, Canvas& canvas, std::string& error);
+// colours and relative sizes, wrapped at the canvas's width, the runs' bytes decoded in
+// `encoding`. False, with the reason in `error`, when the fonts cannot be loaded.
+bool drawDocument(const std::vector<ydf::Run>& runs, ydf::Encoding encoding, Canvas& canvas,
+                  std::string& error);
 
 // A sink that keeps a document's runs until there are enough lines to fill a canvas of
 // `height` pixels (every line is at least one pixel high), then stops the rendering by

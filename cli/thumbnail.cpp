@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "picture.h"
 #include "tool.h"
 #include "yaf_sound.h"
 #include "ydf_export.h"
@@ -102,7 +103,7 @@ private:
 
 // One character of a line and the run it comes from.
 struct Glyph {
-    char16_t code;
+    char32_t code;
     const ydf::Run* run;
 };
 
@@ -256,24 +257,27 @@ void drawWave(const std::vector<int16_t>& columns, Canvas& canvas) {
     }
 }
 
-bool drawDocument(const std::vector<ydf::Run>& runs, Canvas& canvas, std::string& error) {
+bool drawDocument(const std::vector<ydf::Run>& runs, ydf::Encoding encoding, Canvas& canvas,
+                  std::string& error) {
     Fonts fonts;
     if (!fonts.load(error)) return false;
     Page page(canvas, fonts);
     std::vector<Glyph> glyphs;
+    std::u32string codes;
     const ydf::Run* style = nullptr;  // the line's first run
     for (const ydf::Run& run : runs) {
-        for (size_t i = 0; i < run.text.size() && !page.full(); ++i) {
-            const char c = run.text[i];
+        codes.clear();
+        ydf::decodeRun(run.text, encoding, [&codes](char32_t c) { codes += c; });
+        for (size_t i = 0; i < codes.size() && !page.full(); ++i) {
+            const char32_t c = codes[i];
             if (!style) style = &run;
-            if (c == '\r' || c == '\n') {
-                if (c == '\r' && i + 1 < run.text.size() && run.text[i + 1] == '\n') ++i;
+            if (c == U'\r' || c == U'\n') {
+                if (c == U'\r' && i + 1 < codes.size() && codes[i + 1] == U'\n') ++i;
                 page.line(glyphs, *style);
                 glyphs.clear();
                 style = nullptr;
             } else {
-                const char16_t code = ydf::cp1252(uint8_t(c));
-                glyphs.push_back({code == u'\t' ? u' ' : code, &run});
+                glyphs.push_back({c == U'\t' ? U' ' : c, &run});
             }
         }
         if (page.full()) return true;
