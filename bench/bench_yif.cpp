@@ -124,7 +124,7 @@ void BM_DecodeFile(benchmark::State& state, const char* path) {
     if (pixels.empty()) return state.SkipWithError("no picture");
     for (auto _ : state) {
         const yif::Info info = yif::inspect(file.data(), file.size());
-        yif::decodePixels(file.data(), file.size(), info, pixels.data());
+        yif::decodePixels(file.data(), file.size(), info, pixels.data(), pixels.size());
         benchmark::DoNotOptimize(pixels.data());
         benchmark::ClobberMemory();
     }

@@ -92,7 +92,7 @@ YV_EXPORT(yv_image_decode)
 int32_t yv_image_decode(const uint8_t* file, size_t size, uint8_t* rgba, size_t length) {
     const yif::Info info = yif::inspect(file, size);
     if (info.error != yif::Error::None || length == 0 || yif::pixelBytes(info.header) != length) return -1;
-    yif::decodePixels(file, size, info, rgba, yif::Target::Uncleared);
+    yif::decodePixels(file, size, info, rgba, length, yif::Target::Uncleared);
     // The core writes B,G,R,A (a Windows DIB's order); a canvas takes R,G,B,A. Word at a
     // time, which the compiler turns into vector shuffles.
     for (size_t i = 0; i < length; i += 4) {
