@@ -118,52 +118,17 @@ void yv_image_place(int32_t clientW, int32_t clientH, int32_t imageW, int32_t im
 
 namespace {
 
-// Which encoding the document's text is read in: UTF-8 when its text (up to the first
-// NUL) is valid UTF-8 and holds at least one multi-byte sequence, Windows-1252 otherwise.
-// TODO(encoding): kept here, in this one place, until the document core decides this
-// itself; then this function calls the core and everything else stays.
-bool readAsUtf8(const char* text, const char* end) {
-    bool multiByte = false;
-    const auto* p = reinterpret_cast<const uint8_t*>(text);
-    const auto* e = reinterpret_cast<const uint8_t*>(end);
-    while (p < e) {
-        const uint8_t b = *p;
-        if (b < 0x80) {
-            ++p;
-            continue;
-        }
-        int n = 0;
-        uint32_t min = 0, cp = 0;
-        if (b >= 0xC2 && b <= 0xDF) {
-            n = 1, min = 0x80, cp = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            n = 2, min = 0x800, cp = b & 0x0F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            n = 3, min = 0x10000, cp = b & 0x07;
-        } else {
-            return false;
-        }
-        if (e - p <= n) return false;
-        for (int i = 1; i <= n; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return false;
-            cp = cp << 6 | (p[i] & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        multiByte = true;
-        p += n + 1;
-    }
-    return multiByte;
-}
-
 void putU32(uint8_t* at, uint32_t v) {
     std::memcpy(at, &v, 4);
 }
 
 // Writes each run as four 32-bit values (text bytes, colour 0x00BBGGRR, points, bold)
-// and its text as UTF-8, while the caller's buffer has room; counts all of it either way.
+// and its text as UTF-8, decoded as the reader decodes a run, while the caller's buffer
+// has room; counts all of it either way.
 class PackedRuns final : public ydf::Sink {
 public:
-    PackedRuns(uint8_t* out, size_t capacity, bool utf8) : out_(out), capacity_(capacity), utf8_(utf8) {
+    PackedRuns(uint8_t* out, size_t capacity, ydf::Encoding encoding)
+        : out_(out), capacity_(capacity), encoding_(encoding) {
     }
     void clear() override {
         runs = 0;
@@ -174,23 +139,7 @@ public:
         const size_t head = bytes;
         bytes += 16;
         const size_t start = bytes;
-        for (const char* p = text; *p; ++p) {
-            if (utf8_) {
-                put(uint8_t(*p));
-            } else {
-                const char16_t u = ydf::cp1252(uint8_t(*p));
-                if (u < 0x80) {
-                    put(uint8_t(u));
-                } else if (u < 0x800) {
-                    put(uint8_t(0xC0 | u >> 6));
-                    put(uint8_t(0x80 | (u & 0x3F)));
-                } else {
-                    put(uint8_t(0xE0 | u >> 12));
-                    put(uint8_t(0x80 | (u >> 6 & 0x3F)));
-                    put(uint8_t(0x80 | (u & 0x3F)));
-                }
-            }
-        }
+        ydf::decodeRun(text, encoding_, [this](char32_t c) { putUtf8(c); });
         if (bytes <= capacity_) {
             putU32(out_ + head, uint32_t(bytes - start));
             putU32(out_ + head + 4, color);
@@ -205,9 +154,26 @@ private:
         if (bytes < capacity_) out_[bytes] = b;
         ++bytes;
     }
+    void putUtf8(char32_t c) {
+        if (c < 0x80) {
+            put(uint8_t(c));
+        } else if (c < 0x800) {
+            put(uint8_t(0xC0 | c >> 6));
+            put(uint8_t(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            put(uint8_t(0xE0 | c >> 12));
+            put(uint8_t(0x80 | (c >> 6 & 0x3F)));
+            put(uint8_t(0x80 | (c & 0x3F)));
+        } else {
+            put(uint8_t(0xF0 | c >> 18));
+            put(uint8_t(0x80 | (c >> 12 & 0x3F)));
+            put(uint8_t(0x80 | (c >> 6 & 0x3F)));
+            put(uint8_t(0x80 | (c & 0x3F)));
+        }
+    }
     uint8_t* out_;
     size_t capacity_;
-    bool utf8_;
+    ydf::Encoding encoding_;
 };
 
 }  // namespace
@@ -217,12 +183,12 @@ private:
 // they did not fit, call again with a buffer of result->bytes.
 YV_EXPORT(yv_doc_render)
 void yv_doc_render(const char* text, size_t size, uint8_t* out, size_t capacity, YvDoc* result) {
-    const bool utf8 = readAsUtf8(text, ydf::textEnd(text, size));
-    PackedRuns runs(out, capacity, utf8);
+    const ydf::Encoding encoding = ydf::textEncoding(text, size);
+    PackedRuns runs(out, capacity, encoding);
     ydf::renderYDF(text, size, runs);
     result->runs = uint32_t(runs.runs);
     result->bytes = uint32_t(runs.bytes);
-    result->utf8 = utf8 ? 1 : 0;
+    result->utf8 = encoding == ydf::Encoding::Utf8 ? 1 : 0;
     result->truncated = runs.bytes > capacity ? 1 : 0;
 }
 

@@ -271,6 +271,15 @@ async function main() {
         await checkFile(page, sample('tiles.yif'));
         for (const f of ['contract.ydf', 'proposal.ydf']) await checkFile(page, sample(f));
 
+        // A UTF-8 document whose kicker of 40 "ü" its 63-byte buffer cuts inside the 32nd:
+        // the cut character shows as nothing, as in the reader and the tool's .txt.
+        const cut = path.join(files, 'cut-utf8.ydf');
+        fs.writeFileSync(cut, JSON.stringify({'@ydf': '1.0', kind: 'brochure', id: 'U-1', title: 'Café 東京 🎉',
+            sections: [{kicker: 'ü'.repeat(40), title: 'after the cut'}], sig: 'abcdefghijklmno€xyz'}));
+        await checkFile(page, cut);
+        const shown = await page.evaluate(() => document.getElementById('document').innerText);
+        check(shown.includes(`[${'ü'.repeat(31)}]`), 'UTF-8: the character cut by a buffer shows as nothing');
+
         // The browser's own find and copy work on a document: what a selection of all of it
         // copies is its text.
         await open(page, sample('brochure.ydf'));
