@@ -12,7 +12,8 @@ const wasi = {fd_close: () => 8, fd_seek: () => 8, fd_write: () => 8};
 let module = null;
 let core = null;  // this page's instance: pure arithmetic, never a file
 let memory = null;
-let scratch = 0;  // room for four results in this instance
+let scratch = 0;  // room for four results or a short text in this instance
+const kScratchBytes = 64;
 let worker = null;
 let nextId = 1;
 const pending = new Map();  // id -> {resolve}
@@ -70,14 +71,18 @@ export async function loadCores() {
     module = await WebAssembly.compile(await moduleBytes());
     memory = new WebAssembly.Memory({initial: kInitialPages, maximum: kInitialPages});
     core = (await WebAssembly.instantiate(module, {env: {memory}, wasi_snapshot_preview1: wasi})).exports;
-    scratch = core.yv_alloc(16);
+    scratch = core.yv_alloc(kScratchBytes);
     startWorker();
 }
 
-export function errorText(code) {
-    const at = core.yv_error_text(code);
+// The NUL-terminated text at `at` in this instance's memory.
+function textAt(at) {
     const bytes = new Uint8Array(memory.buffer, at);
     return new TextDecoder().decode(bytes.subarray(0, bytes.indexOf(0)));
+}
+
+export function errorText(code) {
+    return textAt(core.yv_error_text(code));
 }
 
 export const kCannotOpen = 1, kNoMemory = 4;
@@ -113,4 +118,18 @@ export function waveFrame(x, clientW, frames) {
 }
 export function waveY(sample, clientH) {
     return core.yv_wave_y(sample, clientH);
+}
+
+// Where the sound is while it plays, as the player has it: the cursor's column for
+// `frame` (clientW > 0, frames > 0), the frame `seconds` from `frame` within the sound,
+// and "m:ss.t / m:ss.t" ('' for a rate of 0).
+export function waveColumn(frame, clientW, frames) {
+    return core.yv_wave_column(frame, clientW, frames);
+}
+export function seekFrame(frame, seconds, rate, frames) {
+    return core.yv_seek_frame(frame, seconds, rate, frames) >>> 0;
+}
+export function playTime(elapsed, frames, rate) {
+    core.yv_play_time(elapsed, frames, rate, scratch, kScratchBytes);
+    return textAt(scratch);
 }

@@ -4,43 +4,12 @@
 // step with the audio clock. Click plays from the clicked column's frame; Space pauses
 // and resumes; Left / Right seek 5 seconds, Home to the start; Escape stops.
 import {cleared} from './canvas.js';
-import {waveFrame, waveMid, waveY} from './core.js';
+import {playTime, seekFrame, waveColumn, waveFrame, waveMid, waveY} from './core.js';
 
 const kTopBand = 50;  // the player's waveform band starts this far down its window
 const kAccent = 'rgb(77,201,240)', kMuted = 'rgb(102,102,170)';
 const kSeekSeconds = 5;
 export const kDeviceError = '[ERROR] Cannot open the sound device';
-
-// The player core's cursor column, seek and time text, with the same results: stand-ins
-// until this module has yaf::waveColumn, yaf::seekFrame and yaf::playTime among its
-// exports, when these three call them instead.
-
-// The column the cursor stands at for `frame`: the first column showing the latest frame
-// the waveform draws at or before it.
-export function waveColumn(frame, w, frames) {
-    let lo = 0, hi = w;
-    while (lo < hi) {
-        const x = (lo + hi) >> 1;
-        if (waveFrame(x, w, frames) > frame) hi = x; else lo = x + 1;
-    }
-    const shown = waveFrame(lo - 1, w, frames);
-    for (hi = lo - 1, lo = 0; lo < hi;) {
-        const x = (lo + hi) >> 1;
-        if (waveFrame(x, w, frames) >= shown) hi = x; else lo = x + 1;
-    }
-    return lo;
-}
-
-export function seekFrame(frame, seconds, rate, frames) {
-    return Math.min(Math.max(frame + seconds * rate, 0), frames - 1);
-}
-
-// "0:01.3 / 0:03.0": the elapsed frames truncated to tenths, the whole sound rounded.
-export function playTime(elapsed, frames, rate) {
-    if (!rate) return '';
-    const text = (tenths) => `${Math.floor(tenths / 600)}:${String(Math.floor(tenths / 10) % 60).padStart(2, '0')}.${tenths % 10}`;
-    return `${text(Math.floor(elapsed * 10 / rate))} / ${text(Math.floor((Math.floor(frames * 20 / rate) + 1) / 2))}`;
-}
 
 export class SoundView {
     constructor(canvas, timeLabel, onStatus) {

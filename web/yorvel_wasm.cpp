@@ -226,6 +226,20 @@ YV_EXPORT(yv_wave_y) int32_t yv_wave_y(int32_t sample, int32_t clientH) {
     return yaf::waveY(int16_t(sample), clientH);
 }
 
+// Where the sound is while it plays: the cursor's column, a seek's frame, the time text
+// (written into `out`, which holds `capacity` bytes with the NUL).
+YV_EXPORT(yv_wave_column) int32_t yv_wave_column(uint32_t frame, int32_t clientW, uint32_t frames) {
+    return yaf::waveColumn(frame, clientW, frames);
+}
+YV_EXPORT(yv_seek_frame)
+uint32_t yv_seek_frame(uint32_t frame, int32_t seconds, uint32_t sampleRate, uint32_t frames) {
+    return yaf::seekFrame(frame, seconds, sampleRate, frames);
+}
+YV_EXPORT(yv_play_time)
+void yv_play_time(uint32_t elapsed, uint32_t frames, uint32_t sampleRate, char* out, size_t capacity) {
+    yaf::playTime(elapsed, frames, sampleRate, out, capacity);
+}
+
 // --- Texts -------------------------------------------------------------------------
 
 // The programs' text for a failure the page meets itself (1 cannot open, 4 not enough
