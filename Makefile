@@ -2,7 +2,7 @@
 #   make          build everything (native tools and tests, Windows programs and tests)
 #   make test     build, then run every suite (native with the browser page, and Windows under Wine)
 #   make bench    run the benchmarks
-#   make web      the browser page, in build/web
+#   make web      the browser page, in build/web (make web-shots: its test screenshots into docs/)
 # Personal knobs (JOBS=..., CMAKE_FLAGS=...) go into local.mk.
 -include local.mk
 

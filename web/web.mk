@@ -43,3 +43,10 @@ $(WEB_TEST)/node_modules/.package-lock.json: tests/web/package.json tests/web/pa
 	cp tests/web/package.json tests/web/package-lock.json $(WEB_TEST)/
 	@if command -v npm >/dev/null; then cd $(WEB_TEST) && npm ci --no-audit --no-fund --loglevel=error; \
 	else echo "web-test-deps: npm is missing, the browser tests will be skipped"; fi
+
+# The README's pictures of the page (docs/web-*.png) from the browser tests' last run,
+# which says when they differ from what the page shows.
+.PHONY: web-shots
+web-shots:
+	@ls $(WEB_TEST)/shots/web-*.png >/dev/null 2>&1 || { echo "web-shots: no screenshots yet (cd build/native && ctest -R web)"; exit 1; }
+	cp $(WEB_TEST)/shots/web-*.png docs/

@@ -4,9 +4,10 @@
 //   node web_test.mjs REPO YORVEL WORKDIR
 //
 // REPO/build/web holds the page (make web); WORKDIR is a scratch folder in the build tree,
-// where the browser's profile, the generated files and the screenshots go. The
-// screenshots of the README (docs/web-*.png) are taken here too, so they show the page
-// as it is.
+// where the browser's profile, the generated files and the screenshots go. The README's
+// pictures of the page are taken here too (WORKDIR/shots/web-*.png) and compared with
+// docs/web-*.png: a difference is one line of the output, not a failure (another
+// machine's fonts draw other pixels); `make web-shots` copies them into docs/.
 import {execFileSync, spawnSync} from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
@@ -215,6 +216,26 @@ async function checkDocument(page, file, name) {
         JSON.stringify(got.slice(0, 80)));
 }
 
+// A README picture as this run took it beside docs/: one line when their pixels differ.
+async function compareShot(page, shot) {
+    const [taken, kept] = [path.join(shots, shot + '.png'), path.join(repo, 'docs', shot + '.png')];
+    const differ = !fs.existsSync(kept) ? 'missing' : await page.evaluate(async ([a, b]) => {
+        const pixels = async (b64) => {
+            const bitmap = await createImageBitmap(new Blob([Uint8Array.from(atob(b64), (c) => c.charCodeAt(0))]));
+            const canvas = new OffscreenCanvas(bitmap.width, bitmap.height), g = canvas.getContext('2d');
+            g.drawImage(bitmap, 0, 0);
+            return g.getImageData(0, 0, bitmap.width, bitmap.height);
+        };
+        const [x, y] = [await pixels(a), await pixels(b)];
+        if (x.width !== y.width || x.height !== y.height) return 'its size differs';
+        let n = 0;
+        for (let i = 0; i < x.data.length; i += 4)
+            if (x.data[i] !== y.data[i] || x.data[i + 1] !== y.data[i + 1] || x.data[i + 2] !== y.data[i + 2]) ++n;
+        return n ? `${n} pixels differ` : '';
+    }, [fs.readFileSync(taken).toString('base64'), fs.readFileSync(kept).toString('base64')]);
+    if (differ) console.log(`docs/${shot}.png is not what the page shows here (${differ}): make web-shots copies ${path.relative(repo, taken)}`);
+}
+
 async function checkFile(page, file) {
     const name = path.relative(path.join(work, '..'), file);
     const opened = await open(page, file);
@@ -264,9 +285,11 @@ async function main() {
         console.log(`page ready ${ready.toFixed(0)} ms after navigation (${Date.now() - started} ms with the browser's start)`);
 
         // The samples, each with a screenshot for the README.
+        const readme = [];
         for (const [f, shot] of [['aurora.yif', 'web-image'], ['brochure.ydf', 'web-document'], ['chord.yaf', 'web-sound']]) {
             await checkFile(page, sample(f));
-            await page.screenshot({path: path.join(repo, 'docs', shot + '.png')});
+            await page.screenshot({path: path.join(shots, shot + '.png')});
+            readme.push(shot);
         }
         await checkFile(page, sample('tiles.yif'));
         for (const f of ['contract.ydf', 'proposal.ydf']) await checkFile(page, sample(f));
@@ -371,6 +394,7 @@ async function main() {
         check((await small.textContent('#document')) === '[ERROR] Not enough memory', 'out of memory in the worker');
         await checkFile(small, sample('proposal.ydf'));
         await small.close();
+        for (const shot of readme) await compareShot(page, shot);
     } catch (e) {
         check(false, 'the run', e.stack);
     } finally {
