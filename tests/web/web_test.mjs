@@ -294,6 +294,23 @@ async function main() {
         await checkFile(page, sample('tiles.yif'));
         for (const f of ['contract.ydf', 'proposal.ydf']) await checkFile(page, sample(f));
 
+        // Pictures of random trits with a few stray bytes, so that the decoder's sixteen-pixel
+        // blocks and its byte-at-a-time fallback and tail all meet; both pixel sizes.
+        for (const tpp of [3, 9]) {
+            const [w, h] = [97, 61], file = Buffer.alloc(16 + w * h * tpp);
+            file.write('YIF1', 0, 'latin1');
+            file.writeUInt32LE(w, 4);
+            file.writeUInt32LE(h, 8);
+            file[12] = tpp;
+            for (let i = 16, x = tpp; i < file.length; ++i) {
+                x = (Math.imul(x, 1103515245) + 12345) >>> 0;
+                file[i] = (x >>> 8) % 499 === 0 ? x >>> 24 : [0xFF, 0, 1][(x >>> 16) % 3];
+            }
+            const name = path.join(files, `random-${tpp}.yif`);
+            fs.writeFileSync(name, file);
+            await checkFile(page, name);
+        }
+
         // A UTF-8 document whose kicker of 40 "ü" its 63-byte buffer cuts inside the 32nd:
         // the cut character shows as nothing, as in the reader and the tool's .txt.
         const cut = path.join(files, 'cut-utf8.ydf');
