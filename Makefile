@@ -1,8 +1,9 @@
 # Front door: configure once, build both trees, forward to ctest and the benchmarks.
 #   make          build everything (native tools and tests, Windows programs and tests)
-#   make test     build, then run every suite (native, and Windows under Wine)
+#   make test     build, then run every suite (native with the browser page, and Windows under Wine)
 #   make tool     only the Linux tool and libyorvel (build/native), with only their packages
 #   make bench    run the benchmarks
+#   make web      the browser page, in build/web (make web-shots: its test screenshots into docs/)
 # Personal knobs (JOBS=..., CMAKE_FLAGS=...) go into local.mk.
 -include local.mk
 
@@ -43,7 +44,7 @@ tool:
 win64: $(WIN64)/CMakeCache.txt
 	cmake --build $(WIN64) -j $(JOBS)
 
-test: all
+test: all web web-test-deps
 	@scripts/run-tests.sh
 
 test-native: native
@@ -55,6 +56,7 @@ test-win64: win64
 bench: native
 	@for b in $(NATIVE)/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 	@bench/yorvel_convert.sh $(NATIVE)/yorvel
+	@if command -v node >/dev/null; then node bench/web_decode.mjs .; else echo "web_decode: skipped, node is not installed"; fi
 
 # The native unit tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: | deps
@@ -109,3 +111,6 @@ clean:
 
 distclean:
 	rm -rf build
+
+# make web: the browser page (web/web.mk).
+include web/web.mk

@@ -3,7 +3,10 @@
 // PNG -> YIF does for every picture unless --rle or --raw is given).
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -138,6 +141,28 @@ void BM_CountRuns9(benchmark::State& state) {
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(file.size() - yif::kHeaderSize));
 }
+
+// The file YORVEL_BENCH_YIF names, checked and decoded as a whole each time, as the
+// tool and the browser page (bench/web_decode.mjs, which compares the two) do.
+void BM_DecodeFile(benchmark::State& state, const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> file{std::istreambuf_iterator<char>(in), {}};
+    const yif::Info first = yif::inspect(file.data(), file.size());
+    std::vector<uint8_t> pixels(yif::pixelBytes(first.header));
+    if (pixels.empty()) return state.SkipWithError("no picture");
+    for (auto _ : state) {
+        const yif::Info info = yif::inspect(file.data(), file.size());
+        yif::decodePixels(file.data(), file.size(), info, pixels.data(), pixels.size());
+        benchmark::DoNotOptimize(pixels.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+const bool kFileBenchmark = [] {
+    if (const char* path = std::getenv("YORVEL_BENCH_YIF"))
+        benchmark::RegisterBenchmark("BM_DecodeFile", BM_DecodeFile, path)->Unit(benchmark::kMillisecond);
+    return true;
+}();
 
 }  // namespace
 

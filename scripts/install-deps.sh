@@ -36,7 +36,15 @@ tests       xxd                           byte-level test files
 tests       bc                            test arithmetic
 tests       sox                           tool tests: sounds read back
 tests       time                          memory bounds in tests
-browser     chromium                      the HTML export shown in a browser
+browser     chromium                      the HTML export and the browser page, shown in a browser
+browser     clang-16                      make web: the cores as one WebAssembly module
+browser     lld-16                        make web: wasm-ld
+browser     wasi-libc                     make web: the C library for wasm32-wasi
+browser     libc++-16-dev-wasm32          make web: the C++ library for wasm32-wasi
+browser     libc++abi-16-dev-wasm32       make web: its ABI part
+browser     libclang-rt-16-dev-wasm32     make web: compiler builtins for wasm32
+browser     nodejs                        browser page tests: playwright-core drives chromium
+browser     npm                           browser page tests: installs playwright-core into build/
 windows     g++-mingw-w64-x86-64-posix    the Windows programs
 windows     binutils-mingw-w64-x86-64     their resources (windres)
 windows     wine                          running them
@@ -67,7 +75,15 @@ status() {
     # shellcheck disable=SC2086
     dpkg-query -W -f='${Package} ${Status}\n' $wanted 2>/dev/null | awk '$2 " " $3 " " $4 == "install ok installed" { print $1 }' |
         sort >"$log.ok" || true
-    comm -23 <(tr ' ' '\n' <<<"$wanted" | sort) "$log.ok"
+    comm -23 <(tr ' ' '\n' <<<"$wanted" | sort) "$log.ok" | while read -r pkg; do
+        # Node.js from its own repository is a package named nodejs that carries npm too:
+        # asking apt for Debian's npm then would pull in Debian's older nodejs over it.
+        case $pkg in
+            nodejs) command -v node >/dev/null && continue ;;
+            npm) command -v npm >/dev/null && continue ;;
+        esac
+        echo "$pkg"
+    done
 }
 
 mkdir -p build

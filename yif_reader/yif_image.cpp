@@ -12,6 +12,12 @@
 #else
 #define YIF_SSSE3 0
 #endif
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#define YIF_WASM_SIMD 1
+#else
+#define YIF_WASM_SIMD 0
+#endif
 
 namespace yif {
 namespace {
@@ -181,16 +187,19 @@ void scalarPixels3(const uint8_t* t, uint8_t* out, size_t count) {
                        kTritChannel[t[2]]);
 }
 
-#if YIF_SSSE3
-// The same conversions, sixteen pixels at a time with SSSE3 byte shuffles. A pixel's
-// trits are read as "channel triples": 3-trit pixels have one trit per channel, 9-trit
-// pixels three. Both paths end in pack16, which turns 48 channel bytes (R,G,B per pixel)
-// into 16 B,G,R,A pixels. Results are bit-identical to the scalar code above.
+#if YIF_SSSE3 || YIF_WASM_SIMD
+// The same conversions, sixteen pixels at a time with byte shuffles (SSSE3, or
+// WebAssembly's swizzle, which the same masks drive). A pixel's trits are read as
+// "channel triples": 3-trit pixels have one trit per channel, 9-trit pixels three. Both
+// paths end in packing 48 channel bytes (R,G,B per pixel) into 16 B,G,R,A pixels.
+// Results are bit-identical to the scalar code above.
 
 struct Mask16 {
     uint8_t lane[16];
 };
-constexpr uint8_t kZeroLane = 0x80;  // a shuffle index with the top bit set yields 0
+// A shuffle index with the top bit set yields 0 (a WebAssembly swizzle: any index of 16
+// or more).
+constexpr uint8_t kZeroLane = 0x80;
 
 // Lanes k = 0..15 of vector `part` of a 48-byte group that hold byte 3k + pos.
 constexpr Mask16 tripleMask(int pos, int part) {
@@ -230,6 +239,9 @@ constexpr Mask16 sumChannelHalf(int first) {
     return m;
 }
 constexpr Mask16 kSumLow = sumChannelHalf(0), kSumHigh = sumChannelHalf(16);
+#endif
+
+#if YIF_SSSE3
 
 #define YIF_TARGET __attribute__((target("ssse3")))
 
@@ -317,6 +329,97 @@ void pixels9(const uint8_t* t, uint8_t* out, size_t count) {
 
 void pixels3(const uint8_t* t, uint8_t* out, size_t count) {
     haveSsse3() ? simdPixels3(t, out, count) : scalarPixels3(t, out, count);
+}
+#elif YIF_WASM_SIMD
+// The conversions for WebAssembly, sixteen pixels at a time: 48 bytes of trits are
+// sixteen channel triples (a, b, c); byte swizzles gather the a, b and c of all sixteen,
+// whose channel 9a + 3b + c + 13 (0..26) two table swizzles look up, and four more put
+// the channels in B, G, R, A order (3-trit pixels: one comparison a channel, then the
+// same packing). A swizzle lane whose index is 16 or more gives 0.
+// Results are bit-identical to scalarPixels9.
+//
+// Every index vector and table is read from memory: a runtime compiles a constant
+// shuffle into building its mask from immediates at each use, which costs more than the
+// shuffle itself.
+
+struct WasmTables {
+    Mask16 triple[3][3], pack[4][3], sumLow, sumHigh;
+};
+constexpr WasmTables kWasmTables = {{{kTriple[0][0], kTriple[0][1], kTriple[0][2]},
+                                     {kTriple[1][0], kTriple[1][1], kTriple[1][2]},
+                                     {kTriple[2][0], kTriple[2][1], kTriple[2][2]}},
+                                    {{kPack[0][0], kPack[0][1], kPack[0][2]},
+                                     {kPack[1][0], kPack[1][1], kPack[1][2]},
+                                     {kPack[2][0], kPack[2][1], kPack[2][2]},
+                                     {kPack[3][0], kPack[3][1], kPack[3][2]}},
+                                    kSumLow,
+                                    kSumHigh};
+// Read through a pointer the compiler cannot see into, so that the masks stay loads.
+const WasmTables* volatile gWasmTables = &kWasmTables;
+
+inline v128_t load(const Mask16& m) {
+    return wasm_v128_load(m.lane);
+}
+
+// The channels of one part of 48 bytes: triples 3k, 3k + 1, 3k + 2 for k = 0..15.
+inline v128_t channels48(const WasmTables& m, const uint8_t* t) {
+    const v128_t v[3] = {wasm_v128_load(t), wasm_v128_load(t + 16), wasm_v128_load(t + 32)};
+    v128_t abc[3];
+    for (int pos = 0; pos < 3; ++pos)
+        abc[pos] = wasm_v128_or(wasm_v128_or(wasm_i8x16_swizzle(v[0], load(m.triple[pos][0])),
+                                             wasm_i8x16_swizzle(v[1], load(m.triple[pos][1]))),
+                                wasm_i8x16_swizzle(v[2], load(m.triple[pos][2])));
+    // 9a + 3b + c lies within -13..13: saturating adds are exact here, and keep the
+    // doubling an add rather than a byte shift, which has no instruction of its own.
+    const v128_t x = wasm_i8x16_add(wasm_i8x16_add_sat(abc[0], abc[0]), wasm_i8x16_add(abc[0], abc[1]));
+    const v128_t sum = wasm_i8x16_add(wasm_i8x16_add(wasm_i8x16_add_sat(x, x), wasm_i8x16_add(x, abc[2])),
+                                      wasm_i8x16_splat(13));
+    return wasm_v128_or(wasm_i8x16_swizzle(load(m.sumLow), sum),
+                        wasm_i8x16_swizzle(load(m.sumHigh), wasm_i8x16_sub(sum, wasm_i8x16_splat(16))));
+}
+
+// 48 channel bytes (R, G, B of sixteen pixels) as sixteen B, G, R, A pixels.
+inline void pack16(const WasmTables& m, const v128_t c[3], uint8_t* out) {
+    const v128_t alpha = wasm_i32x4_splat(int32_t(0xFF000000u));
+    for (int q = 0; q < 4; ++q) {
+        const int first = 12 * q / 16, last = (12 * q + 11) / 16;  // the parts this output needs
+        v128_t p = wasm_i8x16_swizzle(c[first], load(m.pack[q][first]));
+        if (last != first) p = wasm_v128_or(p, wasm_i8x16_swizzle(c[last], load(m.pack[q][last])));
+        wasm_v128_store(out + 16 * q, wasm_v128_or(p, alpha));
+    }
+}
+
+// Sixteen 9-trit pixels (144 bytes). Returns false, writing nothing, when a byte is not
+// one of FF, 00, 01 (the scalar table covers every byte value).
+inline bool simdBlock9(const WasmTables& m, const uint8_t* t, uint8_t* out) {
+    v128_t any = wasm_i8x16_abs(wasm_v128_load(t));
+    for (int v = 1; v < 9; ++v) any = wasm_v128_or(any, wasm_i8x16_abs(wasm_v128_load(t + 16 * v)));
+    if (wasm_v128_any_true(wasm_v128_and(any, wasm_i8x16_splat(int8_t(0xFE))))) return false;
+    const v128_t c[3] = {channels48(m, t), channels48(m, t + 48), channels48(m, t + 96)};
+    pack16(m, c, out);
+    return true;
+}
+
+void pixels9(const uint8_t* t, uint8_t* out, size_t count) {
+    const WasmTables& m = *gWasmTables;
+    size_t i = 0;
+    for (; i + 16 <= count; i += 16, t += 144, out += 64)
+        if (!simdBlock9(m, t, out)) scalarPixels9(t, out, 16);
+    scalarPixels9(t, out, count - i);
+}
+void pixels3(const uint8_t* t, uint8_t* out, size_t count) {
+    const WasmTables& m = *gWasmTables;
+    const v128_t zero = wasm_i8x16_splat(0), half = wasm_i8x16_splat(int8_t(0x80));
+    size_t i = 0;
+    for (; i + 16 <= count; i += 16, t += 48, out += 64) {
+        v128_t c[3];
+        for (int part = 0; part < 3; ++part) {
+            const v128_t v = wasm_v128_load(t + 16 * part);  // negative 0, zero 128, positive 255
+            c[part] = wasm_v128_or(wasm_i8x16_gt(v, zero), wasm_v128_and(wasm_i8x16_eq(v, zero), half));
+        }
+        pack16(m, c, out);
+    }
+    scalarPixels3(t, out, count - i);
 }
 #else
 void pixels9(const uint8_t* t, uint8_t* out, size_t count) {
