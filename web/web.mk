@@ -33,7 +33,8 @@ $(WEB)/yorvel.html: web/bundle.py $(WEB)/yorvel.wasm $(addprefix web/,$(WEB_FILE
 	python3 web/bundle.py web $(WEB)/yorvel.wasm $@
 
 # playwright-core for the page's tests (tests/web), pinned by its lockfile, into the
-# build tree; without npm the tests say they are skipped.
+# build tree, npm's cache there too; without npm, or when the registry cannot be reached,
+# the tests say they are skipped.
 WEB_TEST := build/web-test
 .PHONY: web-test-deps
 web-test-deps: $(WEB_TEST)/node_modules/.package-lock.json
@@ -41,8 +42,10 @@ web-test-deps: $(WEB_TEST)/node_modules/.package-lock.json
 $(WEB_TEST)/node_modules/.package-lock.json: tests/web/package.json tests/web/package-lock.json
 	@mkdir -p $(WEB_TEST)
 	cp tests/web/package.json tests/web/package-lock.json $(WEB_TEST)/
-	@if command -v npm >/dev/null; then cd $(WEB_TEST) && npm ci --no-audit --no-fund --loglevel=error; \
-	else echo "web-test-deps: npm is missing, the browser tests will be skipped"; fi
+	@if ! command -v npm >/dev/null; then echo "web-test-deps: npm is missing, the browser tests will be skipped"; \
+	elif ! (cd $(WEB_TEST) && npm ci --no-audit --no-fund --loglevel=error --cache "$(CURDIR)/$(WEB_TEST)/npm-cache"); then \
+	    rm -rf $(WEB_TEST)/node_modules; \
+	    echo "web-test-deps: npm could not install playwright-core (above), the browser tests will be skipped"; fi
 
 # The README's pictures of the page (docs/web-*.png) from the browser tests' last run,
 # which says when they differ from what the page shows.
