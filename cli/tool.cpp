@@ -325,7 +325,8 @@ void Output::discard() {
     }
 }
 
-BackgroundWriter::BackgroundWriter(FILE* file) : file_(file), thread_([this] { run(); }) {
+BackgroundWriter::BackgroundWriter(FILE* file, std::function<void(const std::vector<uint8_t>&)> then)
+    : file_(file), then_(std::move(then)), thread_([this] { run(); }) {
 }
 
 BackgroundWriter::~BackgroundWriter() {
@@ -343,6 +344,7 @@ void BackgroundWriter::run() {
         errno = 0;
         const bool ok = std::fwrite(block.data(), 1, block.size(), file_) == block.size();
         const int error = errno;
+        if (ok && then_) then_(block);
         block.clear();
         lock.lock();
         if (!ok && !failed_) failed_ = true, savedErrno_ = error;

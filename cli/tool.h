@@ -130,7 +130,9 @@ private:
 // One block waits at most while another is written.
 class BackgroundWriter {
 public:
-    explicit BackgroundWriter(FILE* file);
+    // `then`, when given, is called on the writing thread with each block once it is
+    // written, for work that may go on beside the making of the next block.
+    explicit BackgroundWriter(FILE* file, std::function<void(const std::vector<uint8_t>&)> then = nullptr);
     BackgroundWriter(const BackgroundWriter&) = delete;
     BackgroundWriter& operator=(const BackgroundWriter&) = delete;
     ~BackgroundWriter();
@@ -145,6 +147,7 @@ private:
     void run();
 
     FILE* file_;
+    std::function<void(const std::vector<uint8_t>&)> then_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<uint8_t> queued_, spare_;

@@ -143,32 +143,41 @@ bool readPng(png_structp png, png_infop info, PngStep step, PngToYif& work,
 // ahead of long runs comes near it; such a picture keeps its raw trits.
 constexpr uint64_t kMaxLead = 64 << 20;
 
-// Rewrites the `trits` raw trits after the header of the file `fd` as run codes, in
+// Rewrites the `trits` raw trits after the header of the file `f` as run codes, in
 // place, front to back: coded bytes go out only behind the reading, waiting in memory
-// (at most the coder's lead and a piece) until it has passed them. Then cuts the file to
-// the coded length and marks the header's encoding. The caller has counted the coded
-// stream to be shorter; false, with errno, when a read or write fails.
-bool runCodeInPlace(int fd, uint64_t trits) {
+// (at most the coder's lead and a piece) until it has passed them, and are written on
+// a thread of their own while the next piece is coded. Then cuts the file to the coded
+// length and marks the header's encoding. The caller has counted the coded stream to
+// be shorter; false, with errno, when a read or write fails.
+bool runCodeInPlace(FILE* f, uint64_t trits) {
     constexpr size_t kPiece = 1 << 20;
+    const int fd = fileno(f);
     std::vector<uint8_t> piece(kPiece), pending;
     yif::RunCoder coder;
+    if (std::fflush(f) != 0 || fseeko(f, off_t(yif::kHeaderSize), SEEK_SET) != 0) return false;
+    tool::BackgroundWriter writer(f);
     uint64_t read = 0, written = 0;
-    while (read < trits) {
+    bool queued = true;  // every block taken by the writer (else finish() says why not)
+    while (queued && read < trits) {
         const size_t n = size_t(std::min<uint64_t>(kPiece, trits - read));
-        errno = EIO;  // what a short read or write leaves, when it sets nothing itself
+        errno = EIO;  // what a short read leaves, when it sets nothing itself
         if (pread(fd, piece.data(), n, off_t(yif::kHeaderSize + read)) != ssize_t(n)) return false;
         read += n;
         coder.put(piece.data(), n, &pending);
         if (read == trits) coder.finish(&pending);
         const size_t k = size_t(std::min<uint64_t>(pending.size(), read - written));
-        if (k > 0 && pwrite(fd, pending.data(), k, off_t(yif::kHeaderSize + written)) != ssize_t(k))
-            return false;
         written += k;
-        pending.erase(pending.begin(), pending.begin() + ptrdiff_t(k));
+        if (k == pending.size()) {  // the usual case: all of it, handed over whole
+            queued = writer.put(pending);
+        } else if (k > 0) {
+            std::vector<uint8_t> front(pending.begin(), pending.begin() + ptrdiff_t(k));
+            pending.erase(pending.begin(), pending.begin() + ptrdiff_t(k));
+            queued = writer.put(front);
+        }
     }
     const uint8_t runCoded = 1;
-    return pending.empty() && ftruncate(fd, off_t(yif::kHeaderSize + written)) == 0 &&
-           pwrite(fd, &runCoded, 1, 13) == 1;
+    return writer.finish() && queued && std::fflush(f) == 0 && pending.empty() &&
+           ftruncate(fd, off_t(yif::kHeaderSize + written)) == 0 && pwrite(fd, &runCoded, 1, 13) == 1;
 }
 
 }  // namespace
@@ -286,7 +295,16 @@ int yifEncode(tool::Input& in, const std::string& out, const EncodeOptions& opti
     // Where the file system cannot, nothing is lost (fallocate, unlike posix_fallocate,
     // never falls back to writing zeros).
     if (!runLength) fallocate(fileno(output.file()), 0, 0, off_t(rawFile));
-    tool::BackgroundWriter writer(output.file());
+    // Run codes are counted on the writer's thread, from each block once it is written,
+    // beside the making of the next block (the first block starts with the header). The
+    // pieces do not change the count (YifEncode.RunCoderWritesAndCountsTheSameInAnyPieces),
+    // and the tool test's runs-* table checks the file against --raw and --rle.
+    size_t headerLeft = yif::kHeaderSize;
+    tool::BackgroundWriter writer(output.file(), [&](const std::vector<uint8_t>& block) {
+        if (!counting) return;
+        counter.put(block.data() + headerLeft, block.size() - headerLeft, nullptr);
+        headerLeft = 0;
+    });
     const auto header = encoder.header();
     work.stream.assign(header.begin(), header.end());
     bool written = true;
@@ -300,11 +318,8 @@ int yifEncode(tool::Input& in, const std::string& out, const EncodeOptions& opti
             row = diffuser.row(row, channels);
             channels = 3;
         }
-        const size_t from = work.stream.size();
         taken = encoder.row(row, size_t(work.width) * size_t(channels), channels, work.stream);
-        if (!taken) return false;
-        if (counting) counter.put(work.stream.data() + from, work.stream.size() - from, nullptr);
-        return flush();
+        return taken && flush();
     };
     const bool rgb = work.colorType == PNG_COLOR_TYPE_RGB, rgba = work.colorType == PNG_COLOR_TYPE_RGB_ALPHA;
     const int channels = rgb ? 3 : 4;
@@ -328,7 +343,7 @@ int yifEncode(tool::Input& in, const std::string& out, const EncodeOptions& opti
         const uint64_t trits = encoder.streamBytes();
         if (counter.written() < trits && counter.lead() <= kMaxLead) {
             errno = 0;
-            if (std::fflush(output.file()) != 0 || !runCodeInPlace(fileno(output.file()), trits))
+            if (!runCodeInPlace(output.file(), trits))
                 return tool::fail("cannot write " + out + ": " + std::strerror(errno));
             fileBytes = yif::kHeaderSize + counter.written();
         }
